@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs the Debian packages listed in the given files that are missing.
+# Idempotent, and silent when everything is already there.
+set -eu
+missing=""
+for list in "$@"; do
+  for pkg in $(grep -v '^#' "$list"); do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
+      missing="$missing $pkg"
+    fi
+  done
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# Services that packages would start are started by the tests themselves.
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null

@@ -1,0 +1,60 @@
+/* textfind: full-text search over a catalogue.
+ *
+ * The library reads three files from the process's current directory:
+ * "opere.idb" (word index), "opere.ddb" (record store) and "noused.txt"
+ * (stop words). A query fills the library's one piece of state, the result
+ * set; the host then drains it with ResSet, one record text per call.
+ *
+ * Call the exports from one thread, one call at a time.
+ */
+#ifndef TEXTFIND_H
+#define TEXTFIND_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define TEXTFIND_CALL __stdcall
+#else
+#define TEXTFIND_CALL
+#endif
+
+#if defined(TEXTFIND_BUILDING) && !defined(_WIN32)
+#define TEXTFIND_API __attribute__((visibility("default")))
+#else
+#define TEXTFIND_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Evaluates `query` and replaces the result set with the matching record
+ * numbers, ascending. `mode` 1 keeps records holding every word; any other
+ * value keeps records holding any word. `selector` filters postings by their
+ * category code.
+ *
+ * Returns the number of entries in the result set (0 or more), or:
+ *   -1  no database handle could be created; the result set is unchanged.
+ *   -2  "opere.idb" could not be opened; the result set is unchanged.
+ * (Memory exhaustion: see the implementation notes below.) */
+TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode,
+                                          const char *selector);
+
+/* Takes the highest record number out of the result set and writes that
+ * record's text, NUL-terminated, into `buffer`: exactly n+1 bytes for a text
+ * of n bytes. On any result other than 1 the buffer is untouched.
+ *
+ * Returns 1 delivered; 0 result set empty; -1 no handle; -2 "opere.ddb"
+ * could not be opened (the entry stays in the set); -3 the record is not in
+ * the store (the entry has been removed). */
+TEXTFIND_API int32_t TEXTFIND_CALL ResSet(char *buffer);
+
+/* Writes the text of record `record` into `buffer` as ResSet does, without
+ * touching the result set. Returns 1, -1, -2 or -3 as ResSet. */
+TEXTFIND_API int32_t TEXTFIND_CALL FindDB(int32_t record, char *buffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TEXTFIND_H */
