@@ -1,0 +1,28 @@
+// One posting of the word index: 8 bytes, record number little-endian,
+// two category bytes, two reserved bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace textfind {
+
+inline constexpr std::size_t kPostingSize = 8;
+
+struct Posting {
+  int32_t record;
+  char category[2];
+};
+
+// Decodes posting `index` of a data item; the caller keeps index below
+// size / kPostingSize, so trailing bytes are never read.
+Posting decode_posting(std::string_view data, std::size_t index);
+
+// Appends one posting; the reserved bytes are written as 0.
+void append_posting(std::string &data, int32_t record, std::string_view category);
+
+// The 4-byte record store key, least significant byte first.
+void encode_record_key(int32_t record, unsigned char (&key)[4]);
+
+}  // namespace textfind
