@@ -1,0 +1,50 @@
+// Copy of a text file with one byte value replaced.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace hostutil {
+
+// Turns text-file bytes into text-file bytes with `from` replaced by `to`.
+// Reading: CR LF is one LF, a lone CR stays, 0x1A ends the input. Writing:
+// each LF becomes CR LF. Blocks may split a CR LF pair anywhere.
+class TextByteReplacer {
+public:
+    TextByteReplacer(uint8_t from, uint8_t to);
+
+    // Largest output of one transform() call for `inputSize` bytes.
+    static constexpr std::size_t maxOutputSize(std::size_t inputSize) {
+        return 2 * inputSize + 2;
+    }
+
+    // Writes the output for the next block to `out` (room for
+    // maxOutputSize(input.size()) bytes) and returns how many bytes it wrote.
+    std::size_t transform(std::span<const unsigned char> input, unsigned char *out);
+
+    // Flushes a CR held back at the end of the last block (at most 2 bytes).
+    std::size_t finish(unsigned char *out);
+
+    // True once 0x1A was met: nothing more is taken.
+    bool ended() const { return ended_; }
+
+private:
+    unsigned char *emitDelivered(unsigned char *out, unsigned char delivered) const;
+
+    std::array<unsigned char, 256> replaced_{};
+    // Bytes the fast path cannot copy as one byte.
+    std::array<bool, 256> special_{};
+    bool pendingCarriageReturn_ = false;
+    bool ended_ = false;
+};
+
+// Copies `source` to `destination` through a TextByteReplacer. False (and
+// `destination` untouched) when the source cannot be opened, is a directory
+// or is the destination itself; false also when the destination cannot be
+// opened or a read or write fails during the copy.
+bool replaceByteInTextFile(const char *source, const char *destination, uint8_t from,
+                           uint8_t to);
+
+}  // namespace hostutil

@@ -1,0 +1,135 @@
+#include "sortlist.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "hostutil.h"
+
+namespace hostutil {
+
+namespace {
+constexpr int32_t kListSorted = 0;
+constexpr int32_t kListEmpty = -1;
+
+bool isBlank(unsigned char byte) { return byte == ' ' || (byte >= 0x09 && byte <= 0x0D); }
+
+// Calls `visit` with each item: the stretches between ',' (n commas, n+1
+// items, empty ones included).
+template <typename Visit>
+void forEachItem(std::string_view list, Visit visit) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', start);
+        if (comma == std::string_view::npos) {
+            visit(list.substr(start));
+            return;
+        }
+        visit(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+}
+
+bool bytewiseLess(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    const int order = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
+    return order != 0 ? order < 0 : a.size() < b.size();
+}
+
+std::string joinWithCommas(const std::vector<std::string_view> &entries) {
+    std::size_t length = entries.empty() ? 0 : entries.size() - 1;
+    for (std::string_view entry : entries) length += entry.size();
+    std::string result;
+    result.reserve(length);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i != 0) result += ',';
+        result += entries[i];
+    }
+    return result;
+}
+
+// The result and its NUL, nothing more: the host sized the buffer for that.
+int32_t writeResult(const std::optional<std::string> &result, char *out) {
+    if (!result) return kListEmpty;
+    std::memcpy(out, result->c_str(), result->size() + 1);
+    return kListSorted;
+}
+}  // namespace
+
+int32_t parseListKey(std::string_view numberPart) {
+    std::size_t i = 0;
+    while (i < numberPart.size() && isBlank(static_cast<unsigned char>(numberPart[i]))) ++i;
+    bool negative = false;
+    if (i < numberPart.size() && (numberPart[i] == '+' || numberPart[i] == '-')) {
+        negative = numberPart[i] == '-';
+        ++i;
+    }
+    // Unsigned arithmetic wraps modulo 2^32 by definition.
+    uint32_t value = 0;
+    for (; i < numberPart.size() && numberPart[i] >= '0' && numberPart[i] <= '9'; ++i)
+        value = value * 10u + static_cast<uint32_t>(numberPart[i] - '0');
+    if (negative) value = 0u - value;
+    return static_cast<int32_t>(value);
+}
+
+std::optional<std::string> sortNumberedList(std::string_view list) {
+    if (list.empty()) return std::nullopt;
+    struct Entry {
+        int32_t key;
+        std::string_view text;
+    };
+    std::vector<Entry> entries;
+    forEachItem(list, [&](std::string_view item) {
+        const std::size_t colon = item.find(':');
+        if (colon == std::string_view::npos) {
+            entries.push_back({parseListKey(item), std::string_view()});
+        } else {
+            entries.push_back({parseListKey(item.substr(0, colon)), item.substr(colon + 1)});
+        }
+    });
+    // Stable: among equal keys the input order stays, so the last is the latest.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry &a, const Entry &b) { return a.key < b.key; });
+    std::vector<std::string_view> texts;
+    texts.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size() && entries[i + 1].key == entries[i].key) continue;
+        texts.push_back(entries[i].text);
+    }
+    return joinWithCommas(texts);
+}
+
+std::optional<std::string> sortDistinctItems(std::string_view list) {
+    if (list.empty()) return std::nullopt;
+    std::vector<std::string_view> items;
+    forEachItem(list, [&](std::string_view item) { items.push_back(item); });
+    std::sort(items.begin(), items.end(), bytewiseLess);
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    return joinWithCommas(items);
+}
+
+}  // namespace hostutil
+
+extern "C" {
+
+// Running out of memory leaves `out` untouched and reports -1 as an empty
+// list does: no other result is free for it.
+HOSTUTIL_API int32_t HOSTUTIL_CALL SortList(const char *list, char *out) {
+    try {
+        if (list == nullptr || out == nullptr) return hostutil::kListEmpty;
+        return hostutil::writeResult(hostutil::sortNumberedList(list), out);
+    } catch (...) {
+        return hostutil::kListEmpty;
+    }
+}
+
+HOSTUTIL_API int32_t HOSTUTIL_CALL SortList2(const char *list, char *out) {
+    try {
+        if (list == nullptr || out == nullptr) return hostutil::kListEmpty;
+        return hostutil::writeResult(hostutil::sortDistinctItems(list), out);
+    } catch (...) {
+        return hostutil::kListEmpty;
+    }
+}
+
+}  // extern "C"
