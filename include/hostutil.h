@@ -32,26 +32,29 @@ extern "C" {
 /* Sends the bytes of `filePath` unchanged to printer `printerName` as one
  * job named after the file. A non-null `outputFile` makes the spooler write
  * the job to that file instead of the device. Failures are shown to the user
- * in message boxes captioned "Prn Bypass".
- * Returns 1 when the whole file went to the job, else 0. */
+ * in message boxes captioned "Prn Bypass", each text at most 127 characters
+ * (longer ones are cut); a null name shows as "(null)", and an error code
+ * the system has no text for shows as "Errore di sistema <code>".
+ * Returns 1 when the whole file went to the job, else 0. A file that stops
+ * reading early counts as ended: its job is ended and the result is 1. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName,
                                              const char *outputFile,
                                              const char *filePath);
 
 /* ---- Printer selection ------------------------------------------------- */
 
-/* The host's printer setup record. Byte-packed on every build: 26 bytes on
- * 32-bit builds; on 64-bit builds the three buffer addresses and the device
- * context are native 64-bit values, 42 bytes in all:
+/* The host's printer setup record, byte-packed on every build (no gaps,
+ * little-endian). 32-bit builds: 26 bytes, P = 4. 64-bit builds: the three
+ * buffer addresses are native 64-bit pointers and the device context a
+ * 64-bit handle, 42 bytes, P = 8.
  *   offset 0            deviceName    host buffer for the device name
  *   offset P            driverName    host buffer for the driver name
  *   offset 2P           portName      host buffer for the port name
- *   offset 3P           copies        in/out
- *   offset 3P+2         fromPage      in/out
- *   offset 3P+4         toPage        in/out
- *   offset 3P+6         flags         in only, never written back
- *   offset 3P+10        deviceContext out
- * where P is the size of a pointer (4 or 8). */
+ *   offset 3P           copies        uint16, in/out
+ *   offset 3P+2         fromPage      uint16, in/out (also the lowest page)
+ *   offset 3P+4         toPage        uint16, in/out (also the highest page)
+ *   offset 3P+6         flags         uint32, in only, never written back
+ *   offset 3P+10        deviceContext handle, out; belongs to the host */
 #pragma pack(push, 1)
 typedef struct HostutilPrinterSetup {
     char *deviceName;
@@ -66,13 +69,21 @@ typedef struct HostutilPrinterSetup {
 #pragma pack(pop)
 
 /* Shows the print dialog initialised from `record`. Returns nonzero when the
- * user confirmed (the record is updated, `flags` excepted), 0 when the dialog
- * was cancelled or failed (the record and its buffers are untouched). */
+ * user confirmed: the three names are written into their buffers, each taken
+ * to hold 129 bytes (a longer name is cut to 128 characters and terminated;
+ * a null buffer address is skipped), and copies, page range and device
+ * context are updated; `flags` is never written back. Returns 0 when the
+ * dialog was cancelled or failed, or `record` is null: the record and its
+ * buffers are untouched. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL SetupDialog(HostutilPrinterSetup *record);
 
 /* Writes the default printer's device, driver and port names into the three
- * buffers (at least 129 bytes each); empty strings when there is no default
- * printer. Always returns 1. */
+ * buffers (at least 129 bytes each; a null address is skipped). The entry
+ * "device,driver,port" is split into runs of 1 to 128 non-comma characters
+ * with exactly one comma between them; the split stops at an empty part or a
+ * missing comma, and a buffer without its part is empty (all three when
+ * there is no default printer). Always returns 1. On Linux the entry is
+ * "name,make-and-model,device-uri" of the CUPS default destination. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer,
                                                   char *driverBuffer,
                                                   char *portBuffer);
@@ -82,18 +93,26 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer,
 /* The host's ODBC connection handle (SQLHDBC); null means no connection. */
 typedef void *HostutilConnection;
 
-/* Executes `sql` with the bytes of file `path` as its first parameter.
+/* Executes `sql` with the bytes of file `path` as its first parameter, sent
+ * at execution time with the file's length announced. The whole file is held
+ * in memory once.
  * Returns 0 (prepared and executed; execution errors are not reported),
  * -1 null connection, -2 no statement could be allocated, -3 the file cannot
- * be read, -4 the statement cannot be prepared. */
+ * be read, -4 the statement cannot be prepared.
+ * -3 also covers a file that cannot be held in memory (its buffer cannot be
+ * allocated) and one that yields fewer bytes than its length: the statement
+ * is then neither prepared nor executed. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection,
                                            const char *sql, const char *path);
 
 /* Executes query `sql` and writes the first column of each fetched row to
- * `path`, which then holds the last row's value. Returns 0, -1 null
- * connection, -2 no statement, -3 the query failed, -4 the value could not
- * be fetched, -5 the value's length could not be learnt (NULL, empty or
- * unknown), -6 the file cannot be opened for writing. */
+ * `path`, which then holds the last row's value; no row leaves the file
+ * untouched. Returns 0, -1 null connection, -2 no statement, -3 the query
+ * failed, -4 the value could not be fetched, -5 the value's length could not
+ * be learnt (NULL, empty or unknown), -6 the file cannot be opened for
+ * writing or the write fell short.
+ * A value whose buffer cannot be allocated gives -4 before the file is
+ * opened, so the file keeps what it held (the previous row's value, if any). */
 HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection,
                                            const char *sql, const char *path);
 
@@ -130,9 +149,17 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SortList2(const char *list, char *out);
 
 /* ---- Process launch and clock ------------------------------------------ */
 
-/* Starts `programPath` with a command line built from up to five words (the
- * list ends at the first null) and waits for it to end. Returns 0 when the
- * program ran, else the errno value of the failure. */
+/* Starts `programPath` and waits for it to end. A path without "\", "/" or
+ * ":" is looked for in the current folder only (never on the search path);
+ * a file name without "." gets the first of ".com", ".exe", ".bat", ".cmd"
+ * that exists. The command line is `cmdArg0` followed by the later words
+ * joined with single spaces, no quoting; the word list ends at the first
+ * null, and a null or empty `cmdArg0` gives an empty command line.
+ * On Linux the child gets the command line cut at every space as its
+ * arguments, empty pieces included ("a  b" gives "a", "", "b"; an empty
+ * command line one empty argument). Returns 0 when the program ran,
+ * whatever its exit code, else the errno value of the failure (ENOENT for a
+ * missing program, EACCES for a folder, EINVAL for a null `programPath`). */
 HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath,
                                           const char *cmdArg0,
                                           const char *cmdArg1,
@@ -142,10 +169,50 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath,
 
 /* Sets the local clock. year, month and day > 0 replace their field; hour
  * and minute >= 0 replace theirs; only the low 16 bits of each argument are
- * read, as a signed value. Returns 1 when the clock was set, else 0. */
+ * read, as a signed value; seconds and milliseconds stay as read. Returns 1
+ * when the clock was set, else 0 (an impossible date or time, a year outside
+ * 1601 to 30827, or no right to change the clock: nothing changes). */
 HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month,
                                               int32_t day, int32_t hour,
                                               int32_t minute);
+
+#ifndef _WIN32
+/* ---- Linux host hooks -------------------------------------------------- */
+
+/* Receives each message box of PrintFile: `caption` and `text` are valid
+ * only during the call. Without a handler both are written to stderr as one
+ * line, "caption: text". */
+typedef void (*HostutilMessageHandler)(const char *caption, const char *text);
+
+/* Installs `handler`; null restores the default. */
+HOSTUTIL_API void HOSTUTIL_CALL SetMessageHandler(HostutilMessageHandler handler);
+
+/* What SetupDialog asks of the host's print dialog. */
+typedef struct HostutilDialogRequest {
+    uint32_t flags;      /* in: the setup record's flags */
+    uint16_t copies;     /* in/out: copies shown, then chosen */
+    uint16_t fromPage;   /* in/out: first page shown, then chosen */
+    uint16_t toPage;     /* in/out: last page shown, then chosen */
+    uint16_t minPage;    /* in: lowest page the dialog may accept */
+    uint16_t maxPage;    /* in: highest page the dialog may accept */
+    const char *deviceName;  /* out: the chosen printer's name */
+    const char *driverName;  /* out: its driver name */
+    const char *portName;    /* out: its port (output) name */
+    void *deviceContext;     /* out: handed to the host as is; may be null */
+} HostutilDialogRequest;
+
+/* The dialog: shows the choice modally and returns nonzero when the user
+ * confirmed, having set the out fields (a null name counts as empty; names
+ * longer than 16383 characters are cut). The three names must stay valid
+ * until the provider returns; they are copied at once. Returning 0 means
+ * cancelled or failed: the out fields are ignored and the host's record
+ * stays as it was. */
+typedef int32_t (*HostutilDialogProvider)(HostutilDialogRequest *request);
+
+/* Installs `provider`; null removes it, and SetupDialog then returns 0
+ * without touching the record. */
+HOSTUTIL_API void HOSTUTIL_CALL SetDialogProvider(HostutilDialogProvider provider);
+#endif
 
 #ifdef __cplusplus
 }
