@@ -5,7 +5,9 @@ if(WIN32)
   add_library(bdb STATIC IMPORTED GLOBAL)
   set_target_properties(bdb PROPERTIES
     IMPORTED_LOCATION ${BDB_PREFIX}/lib/libdb.a
-    INTERFACE_INCLUDE_DIRECTORIES ${BDB_PREFIX}/include)
+    INTERFACE_INCLUDE_DIRECTORIES ${BDB_PREFIX}/include
+    # The mingw build of Berkeley DB uses winpthread (linked statically).
+    INTERFACE_LINK_LIBRARIES pthread)
 else()
   find_path(BDB_INCLUDE_DIR db.h PATH_SUFFIXES db5.3 REQUIRED)
   find_library(BDB_LIBRARY NAMES db-5.3 db REQUIRED)

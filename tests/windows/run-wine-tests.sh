@@ -1,0 +1,67 @@
+#!/bin/sh
+# usage: run-wine-tests.sh DLL-BUILD-DIR TEST-BUILD-DIR WINE [NATIVE-BUILD-DIR]
+# Runs the Windows test host on the DLLs of DLL-BUILD-DIR under WINE (the
+# wine64 loader for x86_64 builds) in a private, throw-away Wine prefix, with
+# a file-port printer, an SQLite ODBC data source and a virtual display.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+dlls=$(cd "$1" && pwd)
+tests=$(cd "$2" && pwd)
+wine=$3
+native=${4:-}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/hostlibs-wine.XXXXXX")
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+# No Mono or Gecko installers: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=wineserver
+cleanup() {
+  status=$?
+  "$wineserver" -k >/dev/null 2>&1 || true
+  if [ $status -eq 0 ] || [ -n "${CI:-}" ]; then rm -rf "$work"; else echo "kept $work"; fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+run="$work/run"
+mkdir -p "$run" "$work/odbc"
+cp "$dlls/bin/textfind.dll" "$dlls/bin/hostutil.dll" "$run/"
+cp "$tests/testhost.exe" "$tests/child.exe" "$run/"
+
+# Search stores: records written on the Linux side when the native tool is
+# there, else by the same tool built for Windows.
+catalogue="$work/catalogue.txt"
+printf '1\tEE\tIl gatto nero\n2\tMM\tIl cane bianco\n3\tAB\tGatto e cane\n5\tEE\t\n7\tmM\tCasa rossa\n' >"$catalogue"
+printf 'IL\r\nE\r\n' >"$run/noused.txt"
+
+echo "wine: preparing a prefix"
+"$wine" wineboot --init >"$work/wineboot.log" 2>&1 || {
+  cat "$work/wineboot.log"; exit 1; }
+"$wineserver" -w
+
+if [ -n "$native" ] && [ -x "$native/bin/textfind-build" ]; then
+  "$native/bin/textfind-build" "$catalogue" "$run" >/dev/null
+else
+  (cd "$run" && "$wine" "$dlls/bin/textfind-build.exe" "$catalogue" . >/dev/null)
+fi
+
+# Wine's odbc32 hands ODBC to the Linux driver manager; it reads this file.
+driver=$(find /usr/lib -name libsqlite3odbc.so 2>/dev/null | head -1)
+[ -n "$driver" ] || { echo "the SQLite3 ODBC driver is not installed" >&2; exit 1; }
+printf '[SQLite3]\nDescription=SQLite3\nDriver=%s\n' "$driver" >"$work/odbc/odbcinst.ini"
+: >"$work/odbc/odbc.ini"
+export ODBCSYSINI="$work/odbc"
+export ODBCINI="$work/odbc/odbc.ini"
+
+printer="Hostlibs Test Printer"
+port="$work/printer-port.prn"
+cp "$here/test.ppd" "$work/test.ppd"
+"$wine" "$tests/printer-setup.exe" "$printer" "$port" "Z:$(echo "$work/test.ppd" | tr / '\\')"
+
+echo "wine: running the test host"
+cd "$run"
+timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" \
+  "$wine" testhost.exe "$printer" "$port" "DRIVER=SQLite3;Database=$work/test.db"
