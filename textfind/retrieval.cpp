@@ -19,7 +19,7 @@ int32_t deliver_record(StoreHandle &store, int32_t record, char *buffer) {
   encode_record_key(record, key);
   std::string_view data;
   if (!store.get(key, sizeof key, data)) return kNoRecord;
-  std::memcpy(buffer, data.data(), data.size());
+  if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
   scramble_in_place(std::span<char>(buffer, data.size()));
   buffer[data.size()] = '\0';
   return 1;

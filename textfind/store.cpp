@@ -29,7 +29,8 @@ bool StoreHandle::get(const void *key, uint32_t size, std::string_view &data) {
   k.data = const_cast<void *>(key);
   k.size = size;
   if (db_->get(db_, nullptr, &k, &v, 0) != 0) return false;
-  data = std::string_view(static_cast<const char *>(v.data), v.size);
+  // An empty item may come back without a data pointer.
+  data = v.size == 0 ? std::string_view() : std::string_view(static_cast<const char *>(v.data), v.size);
   return true;
 }
 

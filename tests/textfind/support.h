@@ -1,0 +1,57 @@
+// Helpers for tests that run the library against real store files.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace textfind_test {
+
+// A fresh folder that becomes the current directory for the object's
+// lifetime (the library reads fixed names from there); removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder &) = delete;
+  ScratchFolder &operator=(const ScratchFolder &) = delete;
+  const std::string &path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string previous_;
+};
+
+void write_file(const std::string &path, std::string_view bytes);
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+// Writes a B-tree file directly, for layouts the builder never produces.
+// Each key gets exactly the data given.
+void write_btree(const std::string &path, const std::vector<std::pair<std::string, std::string>> &items);
+
+// Raw index data from postings (record, two category bytes as given).
+std::string postings_data(const std::vector<std::pair<int32_t, std::string>> &postings);
+
+// Record store holding these texts, scrambled as the library expects.
+void write_record_store(const std::string &path, const std::map<int32_t, std::string> &texts);
+
+std::string record_key(int32_t record);
+
+// Every key/data pair of a B-tree file.
+std::map<std::string, std::string> read_btree(const std::string &path);
+
+// One ResSet outcome: the result code and, for 1, the delivered text.
+struct Delivery {
+  int32_t code;
+  std::string text;
+  bool operator==(const Delivery &) const = default;
+};
+
+// Calls ResSet until it returns 0 (or a safety limit); the final 0 is not listed.
+std::vector<Delivery> drain(std::size_t limit = 1000000);
+
+}  // namespace textfind_test
