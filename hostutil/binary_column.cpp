@@ -1,0 +1,218 @@
+// File <-> long binary column transfer: LoadBin and SaveBin.
+//
+// The host owns the ODBC environment and connection; a call only borrows the
+// connection for one statement, which it drops before returning on every
+// path. Each transfer holds the whole value in memory exactly once.
+#include "binary_column.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+#include "hostutil.h"
+
+namespace hostutil::binary_column {
+namespace {
+
+std::size_t bufferLimit = std::numeric_limits<std::size_t>::max();
+
+struct FreeDeleter {
+    void operator()(unsigned char *p) const { std::free(p); }
+};
+using Buffer = std::unique_ptr<unsigned char[], FreeDeleter>;
+
+// Null when the memory cannot be had. Never null for 0 bytes, so an empty
+// value still has a valid address to hand to the driver.
+Buffer allocate(std::size_t bytes) {
+    if (bytes > bufferLimit) return nullptr;
+    return Buffer(static_cast<unsigned char *>(std::malloc(bytes == 0 ? 1 : bytes)));
+}
+
+struct FileCloser {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+int seekTo(std::FILE *f, long long offset, int whence) {
+#ifdef _WIN32
+    return _fseeki64(f, offset, whence);
+#else
+    return fseeko(f, static_cast<off_t>(offset), whence);
+#endif
+}
+
+long long position(std::FILE *f) {
+#ifdef _WIN32
+    return _ftelli64(f);
+#else
+    return static_cast<long long>(ftello(f));
+#endif
+}
+
+// One statement on the host's connection, dropped when it goes out of scope.
+class Statement {
+public:
+    explicit Statement(SQLHDBC connection) {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle_)))
+            handle_ = SQL_NULL_HSTMT;
+    }
+    ~Statement() {
+        if (handle_ != SQL_NULL_HSTMT) SQLFreeStmt(handle_, SQL_DROP);
+    }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    explicit operator bool() const { return handle_ != SQL_NULL_HSTMT; }
+    SQLHSTMT get() const { return handle_; }
+
+private:
+    SQLHSTMT handle_ = SQL_NULL_HSTMT;
+};
+
+SQLCHAR *sqlText(const char *sql) {
+    return reinterpret_cast<SQLCHAR *>(const_cast<char *>(sql));
+}
+
+// The largest value both transfers can carry: it must fit in memory, in a
+// length the ODBC calls take, and in an announced data-at-execution length.
+constexpr unsigned long long kLargestValue = [] {
+    constexpr auto sqlMax = static_cast<unsigned long long>(
+        std::numeric_limits<SQLLEN>::max() + SQL_LEN_DATA_AT_EXEC_OFFSET);
+    constexpr auto sizeMax =
+        static_cast<unsigned long long>(std::numeric_limits<std::size_t>::max());
+    return sqlMax < sizeMax ? sqlMax : sizeMax;
+}();
+
+// Reads the whole file into one buffer of exactly its length. False when the
+// file cannot be opened, measured, held in memory or read in full.
+bool readWholeFile(const char *path, Buffer &data, SQLLEN &length) {
+    if (path == nullptr) return false;
+    File file(std::fopen(path, "rb"));
+    if (!file) return false;
+    if (seekTo(file.get(), 0, SEEK_END) != 0) return false;
+    const long long end = position(file.get());
+    if (end < 0 || static_cast<unsigned long long>(end) > kLargestValue) return false;
+    if (seekTo(file.get(), 0, SEEK_SET) != 0) return false;
+
+    const auto bytes = static_cast<std::size_t>(end);
+    data = allocate(bytes);
+    if (!data) return false;
+    // A file that yields fewer bytes than its length (a device or a file cut
+    // short while we read) would leave part of the buffer unset, and that
+    // garbage would be stored as the value: refuse it instead.
+    if (std::fread(data.get(), 1, bytes, file.get()) != bytes) return false;
+    length = static_cast<SQLLEN>(end);
+    return true;
+}
+
+// Replaces the file at `path` with `bytes` bytes of `data`. A write that falls
+// short (full disk, failed flush on close) is a failure, not a success.
+bool writeWholeFile(const char *path, const unsigned char *data, std::size_t bytes) {
+    if (path == nullptr) return false;
+    std::FILE *file = std::fopen(path, "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(data, 1, bytes, file) == bytes;
+    const bool closed = std::fclose(file) == 0;
+    return written && closed;
+}
+
+}  // namespace
+
+void setBufferLimit(std::size_t bytes) { bufferLimit = bytes; }
+
+int32_t loadFile(SQLHDBC connection, const char *sql, const char *path) {
+    if (connection == SQL_NULL_HDBC) return kLoadNoConnection;
+    Statement statement(connection);
+    if (!statement) return kLoadNoStatement;
+
+    // Declared after the statement so that it is released before it.
+    Buffer data;
+    SQLLEN length = 0;
+    if (!readWholeFile(path, data, length)) return kLoadFileUnreadable;
+
+    if (sql == nullptr || !SQL_SUCCEEDED(SQLPrepare(statement.get(), sqlText(sql), SQL_NTS)))
+        return kLoadNotPrepared;
+
+    // The value pointer is only a token handed back by SQLParamData.
+    SQLLEN indicator = 0;
+    SQLBindParameter(statement.get(), 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
+                     0, 0, reinterpret_cast<SQLPOINTER>(1), 0, &indicator);
+    // Announce the real length: drivers that need it up front (SQL_NEED_LONG_DATA_LEN
+    // "Y") otherwise store an empty value and still report success. Drivers
+    // that do not need it ignore it.
+    indicator = SQL_LEN_DATA_AT_EXEC(length);
+
+    // Execution errors are the host's to find out (by reading the row back);
+    // once prepared, the call has done its part.
+    if (SQLExecute(statement.get()) == SQL_NEED_DATA) {
+        SQLPOINTER token = nullptr;
+        while (SQLParamData(statement.get(), &token) == SQL_NEED_DATA)
+            SQLPutData(statement.get(), data.get(), length);
+    }
+    return kLoaded;
+}
+
+int32_t saveFile(SQLHDBC connection, const char *sql, const char *path) {
+    if (connection == SQL_NULL_HDBC) return kSaveNoConnection;
+    Statement statement(connection);
+    if (!statement) return kSaveNoStatement;
+
+    if (sql == nullptr || SQLExecDirect(statement.get(), sqlText(sql), SQL_NTS) == SQL_ERROR)
+        return kSaveQueryFailed;
+
+    while (SQLFetch(statement.get()) == SQL_SUCCESS) {
+        // Length probe. The driver manager refuses a null target outright,
+        // so a real one-byte buffer goes with a buffer length of 0.
+        unsigned char scratch[1];
+        SQLLEN indicator = 0;
+        const SQLRETURN probe =
+            SQLGetData(statement.get(), 1, SQL_C_BINARY, scratch, 0, &indicator);
+        // Drivers answer the probe either with the truncation report or with
+        // plain success; both carry the total length. NULL, SQL_NO_TOTAL and
+        // empty values leave nothing to size a buffer by.
+        if (!SQL_SUCCEEDED(probe) || indicator <= 0) return kSaveNoLength;
+
+        const SQLLEN length = indicator;
+        if (static_cast<unsigned long long>(length) > kLargestValue) return kSaveValueNotFetched;
+        Buffer value = allocate(static_cast<std::size_t>(length));
+        if (!value) return kSaveValueNotFetched;
+
+        if (SQLGetData(statement.get(), 1, SQL_C_DEFAULT, value.get(), length, &indicator) !=
+            SQL_SUCCESS)
+            return kSaveValueNotFetched;
+        // Never write more than the buffer holds, whatever the driver claims.
+        if (indicator < 0 || indicator > length) return kSaveValueNotFetched;
+
+        if (!writeWholeFile(path, value.get(), static_cast<std::size_t>(indicator)))
+            return kSaveFileUnwritable;
+    }
+    return kSaved;
+}
+
+}  // namespace hostutil::binary_column
+
+extern "C" {
+
+// Nothing below throws; the catch-alls only keep that promise to the host.
+// Their codes are those of running out of memory, the one conceivable cause.
+
+HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const char *sql,
+                                           const char *path) {
+    try {
+        return hostutil::binary_column::loadFile(static_cast<SQLHDBC>(connection), sql, path);
+    } catch (...) {
+        return hostutil::binary_column::kLoadFileUnreadable;
+    }
+}
+
+HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection, const char *sql,
+                                           const char *path) {
+    try {
+        return hostutil::binary_column::saveFile(static_cast<SQLHDBC>(connection), sql, path);
+    } catch (...) {
+        return hostutil::binary_column::kSaveValueNotFetched;
+    }
+}
+
+}  // extern "C"

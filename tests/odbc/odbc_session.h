@@ -1,0 +1,97 @@
+// Test-side ODBC access: the host's role (environment and connection) and an
+// independent way to put values in and read them back, so that the code under
+// test is never checked against itself.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace odbctest {
+
+using Bytes = std::vector<unsigned char>;
+
+// One of the two real drivers the tests run against.
+struct Driver {
+    std::string name;      // test-name suffix
+    std::string blobType;  // column type of a long binary value
+    bool needsServer;
+    // Connection string for a database private to this process.
+    std::string connectionString() const;
+};
+
+const Driver &sqliteDriver();
+const Driver &postgresDriver();
+
+// Environment and connection, as a host holds them.
+class Session {
+public:
+    // Connects with `driver`'s string plus `extra` options; on failure
+    // connected() is false and error() says why.
+    explicit Session(const Driver &driver, const std::string &extra = "");
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    bool connected() const { return connected_; }
+    const std::string &error() const { return error_; }
+    SQLHENV environment() const { return env_; }
+    SQLHDBC connection() const { return dbc_; }
+
+    // Runs a statement; returns the driver's diagnostic text on failure.
+    std::optional<std::string> exec(const std::string &sql);
+    // Stores `value` into `sql`'s single parameter as an ordinary bound buffer.
+    std::optional<std::string> execWithValue(const std::string &sql, const Bytes &value);
+    // Column 1 of the first row of `sql`, read in small pieces; nullopt for
+    // NULL or no row. `found` tells those two apart.
+    std::optional<Bytes> queryValue(const std::string &sql, bool *found = nullptr);
+
+private:
+    std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) const;
+
+    SQLHENV env_ = SQL_NULL_HENV;
+    SQLHDBC dbc_ = SQL_NULL_HDBC;
+    bool connected_ = false;
+    std::string error_;
+};
+
+// Statement handles allocated minus dropped, and ODBC calls made, by this
+// process since it started (the driver manager's entry points are wrapped at
+// link time; the calls still go to the real driver manager).
+int64_t liveStatements();
+int64_t odbcCalls();
+int64_t putDataCalls();
+
+// Files.
+Bytes readFile(const std::string &path, bool *exists = nullptr);
+void writeFile(const std::string &path, const Bytes &data);
+bool fileExists(const std::string &path);
+
+// `size` bytes that contain every byte value, CR LF pairs, 0x1A and NUL,
+// varied by `seed`.
+Bytes pattern(std::size_t size, unsigned seed);
+
+// A fresh folder under the system's temporary folder, removed by the owner.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string path(const std::string &name) const { return dir_ + "/" + name; }
+    const std::string &dir() const { return dir_; }
+
+private:
+    std::string dir_;
+};
+
+// Resident memory of this process in bytes.
+std::size_t residentBytes();
+// Open file descriptors of this process.
+int openDescriptors();
+
+}  // namespace odbctest
