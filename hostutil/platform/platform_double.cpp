@@ -21,8 +21,6 @@ PlatformDouble::PlatformDouble() {
     roles_[nullptr] = "null";
 }
 
-PlatformDouble::~PlatformDouble() = default;
-
 std::string PlatformDouble::name(Handle handle) const {
     auto found = roles_.find(handle);
     return found == roles_.end() ? "unknown" : found->second;

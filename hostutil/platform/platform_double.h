@@ -16,7 +16,6 @@ namespace hostutil::platform {
 class PlatformDouble final : public Platform {
 public:
     PlatformDouble();
-    ~PlatformDouble() override;
 
     // Every call, e.g. "openPrinter(Laser)" or "messageBox(Prn Bypass|text)".
     // Handles show by role: printer, waitCursor, previousCursor, devMode,

@@ -59,7 +59,23 @@ struct PrinterHandle {
     std::string name;
     FILE *outputFile = nullptr;  // a document sent to a file
     int jobId = 0;               // a document sent to the queue
+    uint64_t written = 0;
 };
+
+// Tells the server no more documents follow. The server drops a job whose
+// only document was empty: it cannot hold an empty document.
+void closeJob(PrinterHandle &handle) {
+    char uri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
+                     "/printers/%s", handle.name.c_str());
+    ipp_t *request = ippNewRequest(IPP_OP_CLOSE_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", handle.jobId);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 cupsUser());
+    std::string resource = "/printers/" + handle.name;
+    ippDelete(cupsDoRequest(handle.http, request, resource.c_str()));
+}
 
 struct ChildHandle {
     pid_t pid = 0;
@@ -142,6 +158,7 @@ public:
             return false;
         }
         handle->jobId = job;
+        handle->written = 0;
         return true;
     }
 
@@ -167,6 +184,7 @@ public:
             setSpoolerError(IPP_STATUS_ERROR_INTERNAL);
             return false;
         }
+        handle->written += size;
         return true;
     }
 
@@ -179,6 +197,7 @@ public:
         }
         if (handle->jobId) {
             cupsFinishDocument(handle->http, handle->name.c_str());
+            if (handle->written == 0) closeJob(*handle);
             handle->jobId = 0;
         }
     }

@@ -1,0 +1,143 @@
+// Printing and the default printer through the Linux backend and a private
+// CUPS server whose default queue "capture" keeps each job's bytes.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <cups/cups.h>
+
+#include "hostutil.h"
+#include "temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path captureFolder() {
+    const char *server = std::getenv("CUPS_SERVER");
+    return server ? fs::path(server).parent_path() / "capture" : fs::path();
+}
+
+// The bytes the queue's device received for the job titled `title`.
+std::optional<std::string> capturedJob(const std::string &title) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::error_code ignored;
+        for (const auto &entry : fs::directory_iterator(captureFolder(), ignored)) {
+            if (entry.path().extension() != ".title" || readFile(entry.path()) != title) continue;
+            fs::path data = entry.path();
+            data.replace_extension(".data");
+            if (fs::exists(data)) return readFile(data);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return std::nullopt;
+}
+
+// Whether a job titled `title` is still waiting or printing on "capture".
+bool jobActive(const std::string &title) {
+    cups_job_t *jobs = nullptr;
+    int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "capture", 0, CUPS_WHICHJOBS_ACTIVE);
+    bool found = false;
+    for (int i = 0; i < count; ++i) found = found || title == jobs[i].title;
+    cupsFreeJobs(count, jobs);
+    return found;
+}
+
+std::string allBytes(size_t size) {
+    std::string bytes(size, 0);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    const std::string marks = "\r\n\x1a\x1b" "E\x1b&l0O\x0c";
+    for (size_t at = 0; at + marks.size() <= size; at += 997) bytes.replace(at, marks.size(), marks);
+    return bytes;
+}
+
+std::vector<std::string> boxes;
+void collect(const char *caption, const char *text) {
+    boxes.push_back(std::string(caption) + "|" + text);
+}
+
+class CupsPrinting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("CUPS_SERVER"), nullptr);
+        ASSERT_TRUE(fs::exists(captureFolder()));
+        boxes.clear();
+        SetMessageHandler(collect);
+    }
+    void TearDown() override { SetMessageHandler(nullptr); }
+
+    TempDir dir;
+};
+
+TEST_F(CupsPrinting, AnEmptyFileLeavesNoJobBehind) {
+    std::string path = dir.write("empty.prn", "");
+    ASSERT_EQ(PrintFile("capture", nullptr, path.c_str()), 1);
+    EXPECT_TRUE(boxes.empty());
+    // The server holds no empty documents: it ends the job without data.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (jobActive(path) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(jobActive(path));
+}
+
+TEST_F(CupsPrinting, TheQueueReceivesTheFileByteForByte) {
+    for (size_t size : {size_t{1}, size_t{4096}, size_t{4097}, size_t{10} << 20}) {
+        SCOPED_TRACE(size);
+        std::string bytes = allBytes(size);
+        std::string path = dir.write("job-" + std::to_string(size) + ".prn", bytes);
+        ASSERT_EQ(PrintFile("capture", nullptr, path.c_str()), 1);
+        EXPECT_TRUE(boxes.empty());
+        std::optional<std::string> received = capturedJob(path);
+        ASSERT_TRUE(received);
+        EXPECT_EQ(received->size(), bytes.size());
+        EXPECT_TRUE(*received == bytes);
+    }
+}
+
+TEST_F(CupsPrinting, AnOutputFileTakesTheJobsData) {
+    std::string bytes = allBytes(9000);
+    std::string path = dir.write("to-file.prn", bytes);
+    std::string output = dir.file("out.prn");
+    EXPECT_EQ(PrintFile("capture", output.c_str(), path.c_str()), 1);
+    EXPECT_TRUE(readFile(output) == bytes);
+
+    std::string unwritable = dir.file("no-such-folder/out.prn");
+    EXPECT_EQ(PrintFile("capture", unwritable.c_str(), path.c_str()), 0);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], ("Prn Bypass|Inizio stampa su '" + unwritable + "' fallita: 2").substr(0, 11 + 127));
+    EXPECT_EQ(boxes[1], "Prn Bypass|" + std::string(std::strerror(ENOENT)));
+}
+
+TEST_F(CupsPrinting, AnUnknownPrinterShowsItsCodeThenTheServersText) {
+    std::string path = dir.write("x.prn", "data");
+    EXPECT_EQ(PrintFile("no-such-queue", nullptr, path.c_str()), 0);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], "Prn Bypass|OpenPrinter per 'no-such-queue' fallita: 1030");  // client-error-not-found
+    EXPECT_GT(boxes[1].size(), std::string("Prn Bypass|").size());
+    EXPECT_EQ(boxes[1].find("Errore di sistema"), std::string::npos) << boxes[1];
+}
+
+TEST_F(CupsPrinting, AMissingFileNeverReachesThePrinter) {
+    std::string missing = dir.file("missing.prn");
+    EXPECT_EQ(PrintFile("capture", nullptr, missing.c_str()), 0);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Prn Bypass|Non posso aprire il '" + missing + "' per leggerlo."});
+}
+
+TEST(CupsDefaultPrinter, ReadsTheServersDefaultDestination) {
+    char device[129], driver[129], port[129];
+    EXPECT_EQ(DefaultPrinter(device, driver, port), 1);
+    EXPECT_STREQ(device, "capture");
+    EXPECT_STRNE(driver, "");
+    EXPECT_EQ(std::string(port), "capture:" + fs::read_symlink(fs::path(std::getenv("CUPS_SERVER")).parent_path()).string() + "/capture");
+}
+
+}  // namespace
