@@ -6,6 +6,16 @@
  * set; the host then drains it with ResSet, one record text per call.
  *
  * Call the exports from one thread, one call at a time.
+ *
+ * Memory exhaustion: if ScanDB runs out of memory while it builds the lists,
+ * it returns -1, the same code as a failed handle creation, and the result
+ * set is left exactly as it was before the call (a query builds its result
+ * aside and swaps it in only when complete). Like every -1, it means "this
+ * query did not run": records of an earlier query that were not yet taken
+ * remain available to ResSet. ResSet and FindDB allocate nothing.
+ *
+ * Null pointers: ScanDB reads a null query or selector as an empty string;
+ * ResSet and FindDB given a null buffer return -1 and change nothing.
  */
 #ifndef TEXTFIND_H
 #define TEXTFIND_H
@@ -33,16 +43,19 @@ extern "C" {
  * value keeps records holding any word. `selector` filters postings by their
  * category code.
  *
- * Returns the number of entries in the result set (0 or more), or:
- *   -1  no database handle could be created; the result set is unchanged.
- *   -2  "opere.idb" could not be opened; the result set is unchanged.
- * (Memory exhaustion: see the implementation notes below.) */
+ * Returns the number of entries in the result set (0 or more; a record held
+ * several times counts each time), or:
+ *   -1  no database handle could be created, or memory ran out (see above);
+ *       the result set is unchanged.
+ *   -2  "opere.idb" could not be opened; the result set is unchanged. */
 TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode,
                                           const char *selector);
 
 /* Takes the highest record number out of the result set and writes that
  * record's text, NUL-terminated, into `buffer`: exactly n+1 bytes for a text
- * of n bytes. On any result other than 1 the buffer is untouched.
+ * of n bytes. On any result other than 1 the buffer is untouched. The library
+ * cannot know the buffer's size: it must hold the store's longest text plus
+ * one byte (textfind-build prints that length).
  *
  * Returns 1 delivered; 0 result set empty; -1 no handle; -2 "opere.ddb"
  * could not be opened (the entry stays in the set); -3 the record is not in
