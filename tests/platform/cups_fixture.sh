@@ -13,6 +13,7 @@
 # device is our own backend, which copies each job's bytes unchanged. A plain
 # file: device would complete raw jobs without writing anything.
 set -eu
+PATH=$PATH:/usr/sbin:/usr/bin:/sbin:/bin
 
 action=$1
 link=$2

@@ -97,11 +97,11 @@ TEST_F(DialogProvider, AConfirmedChoiceReachesTheRecord) {
     EXPECT_STREQ(host.device, "capture");
     EXPECT_STREQ(host.driver, "Local Raw Printer");
     EXPECT_EQ(std::string(host.port), std::string(128, 'u'));
-    EXPECT_EQ(host.record.copies, 4);
-    EXPECT_EQ(host.record.fromPage, 3);
-    EXPECT_EQ(host.record.toPage, 3);
-    EXPECT_EQ(host.record.flags, 0x104u);
-    EXPECT_EQ(host.record.deviceContext, &host);
+    EXPECT_EQ(+host.record.copies, 4);
+    EXPECT_EQ(+host.record.fromPage, 3);
+    EXPECT_EQ(+host.record.toPage, 3);
+    EXPECT_EQ(+host.record.flags, 0x104u);
+    EXPECT_EQ(static_cast<void *>(host.record.deviceContext), &host);
 }
 
 TEST_F(DialogProvider, ACancelledChoiceLeavesTheRecord) {

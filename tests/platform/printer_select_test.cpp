@@ -103,11 +103,11 @@ TEST(SetupDialog, AConfirmedDialogFillsTheRecordButNotItsFlags) {
     EXPECT_STREQ(host.device, "Ufficio");
     EXPECT_STREQ(host.driver, "HP Driver");
     EXPECT_STREQ(host.port, "LPT1:");
-    EXPECT_EQ(host.record.copies, 3);
-    EXPECT_EQ(host.record.fromPage, 2);
-    EXPECT_EQ(host.record.toPage, 4);
-    EXPECT_EQ(host.record.deviceContext, &context);
-    EXPECT_EQ(host.record.flags, 0x00040108u);
+    EXPECT_EQ(+host.record.copies, 3);
+    EXPECT_EQ(+host.record.fromPage, 2);
+    EXPECT_EQ(+host.record.toPage, 4);
+    EXPECT_EQ(static_cast<void *>(host.record.deviceContext), &context);
+    EXPECT_EQ(+host.record.flags, 0x00040108u);
     EXPECT_EQ(os->calls, (Calls{"printDialog()", "globalLock(devNames)", "globalUnlock(devNames)",
                                 "globalFree(devMode)", "globalFree(devNames)"}));
     EXPECT_EQ(os->liveBlocks(), 0u);
@@ -147,7 +147,7 @@ TEST(SetupDialog, MissingPiecesAreSkipped) {
         os->dialogCopies = 7;
         EXPECT_EQ(hostutil::setupDialog(&host.record), 1);
         EXPECT_STREQ(host.device, "old device");
-        EXPECT_EQ(host.record.copies, 7);
+        EXPECT_EQ(+host.record.copies, 7);
         EXPECT_EQ(os->calls, Calls{"printDialog()"});
     }
     {
