@@ -40,3 +40,20 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Windows DLLs cross-built with mingw-w64, checked statically (32-bit) and
+# under Wine (64-bit; 32-bit too where the machine runs 32-bit code).
+WIN_X86 ?= build-win-x86
+WIN_X64 ?= build-win-x64
+
+.PHONY: windows-deps windows test-windows
+
+windows-deps:
+	@./cmake/install-deps.sh cmake/packages-windows.txt
+
+windows: windows-deps
+	./cmake/windows/build.sh i686-w64-mingw32 $(WIN_X86) dist/windows-x86
+	./cmake/windows/build.sh x86_64-w64-mingw32 $(WIN_X64) dist/windows-x64
+
+test-windows: windows
+	./tests/windows/test-windows.sh $(WIN_X86) $(WIN_X64) dist/windows-x86 $(BUILD)

@@ -48,8 +48,6 @@ log=$work/build.log
   tail -30 "$log" >&2
   exit 1
 }
-# install_lib names the archive after the version only.
-[ -e "$prefix/lib/libdb.a" ] || ln -s "$(basename "$(ls "$prefix"/lib/libdb-*.a | head -1)")" "$prefix/lib/libdb.a"
 touch "$prefix/.complete"
 cd "$cache"
 rm -rf "$work"

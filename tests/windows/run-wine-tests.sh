@@ -4,6 +4,11 @@
 # wine64 loader for x86_64 builds) in a private, throw-away Wine prefix, with
 # a file-port printer, an SQLite ODBC data source and a virtual display.
 set -eu
+# Everything runs on one virtual display: Wine's desktop process, started by
+# the first Wine program, keeps the display it found for the whole session.
+if [ -z "${HOSTLIBS_ON_XVFB:-}" ]; then
+  HOSTLIBS_ON_XVFB=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 dlls=$(cd "$1" && pwd)
 tests=$(cd "$2" && pwd)
@@ -15,7 +20,10 @@ export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
 # No Mono or Gecko installers: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
+case $(basename "$wine") in
+  wine64) export WINEARCH=win64; multiarch=x86_64-linux-gnu ;;
+  *) export WINEARCH=win32; multiarch=i386-linux-gnu ;;
+esac
 wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=wineserver
 cleanup() {
@@ -45,11 +53,12 @@ echo "wine: preparing a prefix"
 if [ -n "$native" ] && [ -x "$native/bin/textfind-build" ]; then
   "$native/bin/textfind-build" "$catalogue" "$run" >/dev/null
 else
-  (cd "$run" && "$wine" "$dlls/bin/textfind-build.exe" "$catalogue" . >/dev/null)
+  (cd "$run" && "$wine" "$dlls/bin/textfind-build.exe" "$catalogue" . \
+    >"$work/textfind-build.log" 2>&1) || { cat "$work/textfind-build.log"; exit 1; }
 fi
 
 # Wine's odbc32 hands ODBC to the Linux driver manager; it reads this file.
-driver=$(find /usr/lib -name libsqlite3odbc.so 2>/dev/null | head -1)
+driver=$(find "/usr/lib/$multiarch" -name libsqlite3odbc.so 2>/dev/null | head -1)
 [ -n "$driver" ] || { echo "the SQLite3 ODBC driver is not installed" >&2; exit 1; }
 printf '[SQLite3]\nDescription=SQLite3\nDriver=%s\n' "$driver" >"$work/odbc/odbcinst.ini"
 : >"$work/odbc/odbc.ini"
@@ -59,9 +68,9 @@ export ODBCINI="$work/odbc/odbc.ini"
 printer="Hostlibs Test Printer"
 port="$work/printer-port.prn"
 cp "$here/test.ppd" "$work/test.ppd"
-"$wine" "$tests/printer-setup.exe" "$printer" "$port" "Z:$(echo "$work/test.ppd" | tr / '\\')"
+"$wine" "$tests/printer-setup.exe" "$printer" "$port" "Z:$(echo "$work/test.ppd" | tr / '\\')" \
+  >"$work/printer-setup.log" 2>&1 || { cat "$work/printer-setup.log"; exit 1; }
 
 echo "wine: running the test host"
 cd "$run"
-timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$wine" testhost.exe "$printer" "$port" "DRIVER=SQLite3;Database=$work/test.db"
+"$wine" testhost.exe "$printer" "$port" "DRIVER=SQLite3;Database=$work/test.db"

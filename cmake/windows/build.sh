@@ -1,0 +1,52 @@
+#!/bin/sh
+# usage: build.sh TRIPLET BUILD-DIR DIST-DIR
+# Cross-builds textfind.dll and hostutil.dll for one mingw-w64 target (with a
+# cached static Berkeley DB) and assembles what host authors get: the DLLs,
+# their .def files and import libraries, the public headers and a README.
+set -eu
+triplet=$1
+build=$2
+dist=$3
+root=$(cd "$(dirname "$0")/../.." && pwd)
+jobs=${JOBS:-2}
+
+bdb=$("$root/cmake/windows/build-bdb.sh" "$triplet")
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triplet.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBDB_PREFIX="$bdb" >/dev/null
+fi
+# Only the DLLs and the store builder (the test stores' fallback): the rest of
+# the tree holds tools for POSIX hosts.
+cmake --build "$build" -j "$jobs" --target textfind hostutil textfind-build \
+  >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
+
+rm -rf "$dist"
+mkdir -p "$dist/include"
+cp "$root/include/textfind.h" "$root/include/hostutil.h" "$dist/include/"
+case $triplet in
+  i686-*)
+    bits=32
+    for lib in textfind hostutil; do
+      "$triplet-strip" --strip-unneeded -o "$dist/$lib.dll" "$build/bin/$lib.dll"
+      # The .def keeps the stdcall decorations: the import library then maps
+      # a caller's _Name@n to the DLL's plain Name.
+      cp "$root/$lib/$lib.def" "$dist/"
+      "$triplet-dlltool" -d "$root/$lib/$lib.def" -D "$lib.dll" -k -l "$dist/$lib.dll.a"
+    done
+    ;;
+  *)
+    bits=64
+    for lib in textfind hostutil; do
+      "$triplet-strip" --strip-unneeded -o "$dist/$lib.dll" "$build/bin/$lib.dll"
+      # 64-bit Windows has one calling convention and no decorations.
+      sed 's/@[0-9][0-9]*//; s/^; Exports of \(.*\)\. The decorations.*/; Exports of \1./;
+           /^; 32-bit export removes/d; /^; the DLL exports the plain names/d' \
+        "$root/$lib/$lib.def" >"$dist/$lib.def"
+      "$triplet-dlltool" -d "$dist/$lib.def" -D "$lib.dll" -l "$dist/$lib.dll.a"
+    done
+    ;;
+esac
+sed "s/@BITS@/$bits/g; s/@TRIPLET@/$triplet/g" "$root/cmake/windows/README-host.txt.in" \
+  >"$dist/README.txt"
+echo "windows: $dist ($bits-bit)"

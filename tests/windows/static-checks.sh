@@ -1,0 +1,132 @@
+#!/bin/sh
+# usage: static-checks.sh DLL-BUILD-DIR [DIST-DIR]
+# Checks the 32-bit DLLs without running them: the export table is exactly
+# the interface with undecorated names, every export removes its own
+# arguments (ret 4*n), only Windows system DLLs are imported, and the host
+# record layouts hold.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+bin=$1/bin
+objdump=i686-w64-mingw32-objdump
+passes=0
+failures=0
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+pass() { echo "ok   $*"; passes=$((passes + 1)); }
+
+# The interface: export name and number of 32-bit arguments.
+textfind_exports="ScanDB:3 ResSet:1 FindDB:2"
+hostutil_exports="PrintFile:3 SetupDialog:1 DefaultPrinter:3 LoadBin:3 SaveBin:3
+VEDIVAR:3 ReplChar:4 SortList:2 SortList2:2 RunPrg:6 SetNewTime:5"
+
+# Windows system DLLs a DLL may import (compared case-insensitively).
+system_dlls="kernel32.dll user32.dll gdi32.dll winspool.drv comdlg32.dll odbc32.dll
+msvcrt.dll advapi32.dll ws2_32.dll shell32.dll ole32.dll"
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+check_dll() {
+  name=$1 exports=$2
+  dll=$bin/$name.dll
+  def=$root/$name/$name.def
+  if [ ! -f "$dll" ]; then fail "$name.dll: not built"; return; fi
+  $objdump -p "$dll" >"$tmp/$name.p"
+  $objdump -d --no-show-raw-insn "$dll" >"$tmp/$name.d"
+
+  # Export table: the names of the interface, nothing else.
+  printf '%s\n' $exports | cut -d: -f1 | sort >"$tmp/want"
+  sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' "$tmp/$name.p" |
+    sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort >"$tmp/have"
+  if cmp -s "$tmp/want" "$tmp/have"; then
+    pass "$name.dll exports exactly: $(tr '\n' ' ' <"$tmp/have")"
+  else
+    fail "$name.dll export table differs from the interface:"
+    diff "$tmp/want" "$tmp/have" | sed 's/^/       /'
+  fi
+  # The .def names the same functions with the same argument bytes.
+  printf '%s\n' $exports | awk -F: '{ print $1 "@" 4 * $2 }' | sort >"$tmp/want"
+  grep -E '^[[:space:]]+[A-Za-z_][A-Za-z0-9_]*@[0-9]+' "$def" | awk '{ print $1 }' | sort >"$tmp/have"
+  if cmp -s "$tmp/want" "$tmp/have"; then
+    pass "$name.def matches the interface"
+  else
+    fail "$name.def differs from the interface:"
+    diff "$tmp/want" "$tmp/have" | sed 's/^/       /'
+  fi
+
+  # Each export's code removes its arguments: every ret in the function
+  # (its hot and cold parts) is "ret $4n".
+  base=$(awk '/^ImageBase/ { print $2 }' "$tmp/$name.p")
+  for entry in $exports; do
+    export_name=${entry%%:*}
+    n=${entry##*:}
+    index=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' "$tmp/$name.p" |
+      sed -n "s/^[[:space:]]*\[ *\([0-9]*\)\] $export_name\$/\1/p")
+    if [ -z "$index" ]; then fail "$name.dll: $export_name not exported"; continue; fi
+    rva=$(sed -n '/^Export Address Table -- Ordinal Base/,/^$/p' "$tmp/$name.p" |
+      sed -n "s/^[[:space:]]*\[ *$index\] +base\[ *[0-9]*\] \([0-9a-f]*\) Export RVA.*/\1/p")
+    address=$(printf '%08x' $((0x$base + 0x$rva)))
+    symbol=$(sed -n "s/^$address <\(.*\)>:\$/\1/p" "$tmp/$name.d")
+    if [ -z "$symbol" ]; then fail "$name.dll: no code at $export_name's address $address"; continue; fi
+    awk -v s="<$symbol>:" -v c="<$symbol.cold>:" '
+      $2 == s || $2 == c { on = 1; next }
+      /^$/ { on = 0 }
+      on && $2 == "ret" { print $3 }
+      on && $2 == "ret" && NF == 2 { print "(none)" }' "$tmp/$name.d" | sort -u >"$tmp/rets"
+    want=$(printf '$0x%x' $((4 * n)))
+    if [ "$(cat "$tmp/rets")" = "$want" ]; then
+      pass "$name.dll $export_name ($symbol) returns with ret $want"
+    else
+      fail "$name.dll $export_name ($symbol): returns with '$(tr '\n' ' ' <"$tmp/rets")', expected ret $want"
+    fi
+  done
+
+  # Imports: system DLLs only, so the DLL loads on a bare Windows.
+  bad=""
+  for imported in $(sed -n 's/^[[:space:]]*DLL Name: //p' "$tmp/$name.p"); do
+    lower=$(printf '%s' "$imported" | tr 'A-Z' 'a-z')
+    case " $(echo $system_dlls) " in
+      *" $lower "*) ;;
+      *) bad="$bad $imported" ;;
+    esac
+  done
+  if [ -z "$bad" ]; then
+    pass "$name.dll imports only system DLLs: $(sed -n 's/^[[:space:]]*DLL Name: //p' "$tmp/$name.p" | tr '\n' ' ')"
+  else
+    fail "$name.dll imports non-system DLLs:$bad"
+  fi
+}
+
+check_dll textfind "$textfind_exports"
+check_dll hostutil "$hostutil_exports"
+
+if i686-w64-mingw32-g++ -std=c++20 -fsyntax-only -Wall -Wextra -Werror \
+     -I"$root/include" "$here/layout_check.cpp" 2>"$tmp/layout.log"; then
+  pass "record layouts: setup record 26 bytes, PRINTDLGA 66 bytes"
+else
+  fail "record layouts:"; sed 's/^/       /' "$tmp/layout.log"
+fi
+
+# A host built with the headers links through the shipped import libraries
+# and imports the plain names.
+if [ -n "${2:-}" ]; then
+  dist=$2
+  if i686-w64-mingw32-gcc -Wall -Wextra -Werror -I"$dist/include" "$here/link_check.c" \
+       "$dist/textfind.dll.a" "$dist/hostutil.dll.a" -o "$tmp/link_check.exe" 2>"$tmp/link.log"; then
+    $objdump -p "$tmp/link_check.exe" |
+      awk '/DLL Name:/ { dll = $3 } /^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[A-Za-z]/ {
+             if (dll == "textfind.dll" || dll == "hostutil.dll") print $3 }' | sort >"$tmp/have"
+    printf '%s\n' $textfind_exports $hostutil_exports | cut -d: -f1 | sort >"$tmp/want"
+    if cmp -s "$tmp/want" "$tmp/have"; then
+      pass "a host linked with the import libraries imports the plain names"
+    else
+      fail "a host linked with the import libraries imports:"
+      diff "$tmp/want" "$tmp/have" | sed 's/^/       /'
+    fi
+  else
+    fail "a host cannot link with the import libraries:"; sed 's/^/       /' "$tmp/link.log"
+  fi
+fi
+
+echo "static checks: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
