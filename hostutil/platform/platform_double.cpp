@@ -112,6 +112,7 @@ int32_t PlatformDouble::printDialog(PrintDialogRecord &dialog) {
     }
     // Like the real dialog, the result fields change only on confirmation.
     if (dialogResult != 0) {
+        dialog.flags |= 0x2;  // the dialog reports the range option the user picked
         dialog.copies = dialogCopies;
         dialog.fromPage = dialogFromPage;
         dialog.toPage = dialogToPage;

@@ -105,12 +105,6 @@ TEST_F(PrintFileTest, SendsTheFileInPiecesOfAtMost4096Bytes) {
     }
 }
 
-TEST_F(PrintFileTest, PassesTheOutputFileAndDocumentNameToTheJob) {
-    std::string path = dir.write("a.prn", "x");
-    EXPECT_EQ(print("Laser", "C:\\out.prn", path), 1);
-    EXPECT_EQ(os->calls.at(3), "startDocPrinter(printer|" + path + "|C:\\out.prn)");
-}
-
 TEST_F(PrintFileTest, EachFailureShowsItsBoxesAndReleasesInOrder) {
     std::string path = dir.write("doc.prn", pattern(3 * 4096 + 10));
     std::string missing = dir.file("missing.prn");
