@@ -584,6 +584,23 @@ void printFileCases(const std::string &printer, const std::string &port) {
         c.expectInt(static_cast<long>(takeMessages().size()), 0, "message boxes");
     }
     {
+        Case c("PrintFile with an output file: the spooler writes the job there");
+        std::string data = binaryPattern(4097, 3);
+        writeFile("print2.bin", data);
+        DeleteFileA("job.prn");
+        takeMessages();
+        char full[MAX_PATH];
+        GetFullPathNameA("job.prn", sizeof full, full, nullptr);
+        c.expectInt(api.PrintFile(printer.c_str(), full, "print2.bin"), 1, "PrintFile");
+        std::string landed;
+        c.expect(waitForFile(full, data.size()), "no job data in %s", full);
+        readFile(full, landed);
+        c.expect(landed == data, "job file differs: %lu bytes, expected %lu",
+                 static_cast<unsigned long>(landed.size()),
+                 static_cast<unsigned long>(data.size()));
+        c.expectInt(static_cast<long>(takeMessages().size()), 0, "message boxes");
+    }
+    {
         Case c("PrintFile to an unknown printer shows two boxes and gives 0");
         writeFile("small.bin", "abc");
         takeMessages();
