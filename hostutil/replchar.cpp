@@ -1,6 +1,8 @@
 #include "replchar.h"
 
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -12,6 +14,16 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#endif
+
+// GCC vector types compile to SSE2 where it is there; elsewhere the plain
+// byte loop does all the work. Tests also build the plain loop alone.
+#ifndef REPLACE_SIXTEEN_AT_A_TIME
+#if defined(__GNUC__) && defined(__SSE2__)
+#define REPLACE_SIXTEEN_AT_A_TIME 1
+#else
+#define REPLACE_SIXTEEN_AT_A_TIME 0
+#endif
 #endif
 
 namespace hostutil {
@@ -83,11 +95,10 @@ std::optional<FileIdentity> identityOfPath(const char *path) {
 #endif
 }  // namespace
 
-TextByteReplacer::TextByteReplacer(uint8_t from, uint8_t to) {
-    for (std::size_t b = 0; b < 256; ++b) {
+TextByteReplacer::TextByteReplacer(uint8_t from, uint8_t to)
+    : from_(from), to_(to), lineEndsKept_(from != kCarriageReturn && from != kLineFeed) {
+    for (std::size_t b = 0; b < 256; ++b)
         replaced_[b] = b == from ? to : static_cast<unsigned char>(b);
-        special_[b] = b == kCarriageReturn || b == kEndOfText || replaced_[b] == kLineFeed;
-    }
 }
 
 unsigned char *TextByteReplacer::emitDelivered(unsigned char *out,
@@ -98,14 +109,124 @@ unsigned char *TextByteReplacer::emitDelivered(unsigned char *out,
     return out;
 }
 
+#if REPLACE_SIXTEEN_AT_A_TIME
+namespace {
+typedef unsigned char Bytes16 __attribute__((vector_size(16)));
+typedef signed char Mask16 __attribute__((vector_size(16)));
+
+Bytes16 splat(unsigned char byte) { return Bytes16{} + byte; }
+
+bool anyLaneSet(Mask16 mask) {
+    uint64_t halves[2];
+    std::memcpy(halves, &mask, 16);
+    return (halves[0] | halves[1]) != 0;
+}
+
+// Position of the first set lane of a non-empty comparison mask.
+std::size_t firstSetLane(Mask16 mask) {
+    uint64_t low, high;
+    std::memcpy(&low, &mask, 8);
+    std::memcpy(&high, reinterpret_cast<const char *>(&mask) + 8, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (low != 0) return static_cast<std::size_t>(std::countr_zero(low)) / 8;
+        return 8 + static_cast<std::size_t>(std::countr_zero(high)) / 8;
+    } else {
+        if (low != 0) return static_cast<std::size_t>(std::countl_zero(low)) / 8;
+        return 8 + static_cast<std::size_t>(std::countl_zero(high)) / 8;
+    }
+}
+
+// Stores the sixteen bytes with the from-byte replaced. The caller keeps
+// only those before the first special lane; the output has room for two
+// bytes per input byte, so the spare ones are harmless.
+void storeReplaced(Bytes16 bytes, Bytes16 froms, Bytes16 tos, unsigned char *out) {
+    const Bytes16 isFrom = reinterpret_cast<Bytes16>(bytes == froms);
+    const Bytes16 written = (bytes & ~isFrom) | (tos & isFrom);
+    std::memcpy(out, &written, 16);
+}
+}  // namespace
+#endif
+
 std::size_t TextByteReplacer::transform(std::span<const unsigned char> input,
                                         unsigned char *out) {
-    unsigned char *cursor = out;
-    const unsigned char *in = input.data();
-    const std::size_t size = input.size();
-    std::size_t i = 0;
-    if (ended_ || size == 0) return 0;
+    if (ended_ || input.empty()) return 0;
+    const std::size_t produced = lineEndsKept_
+                                     ? transformKeepingLineEnds(input.data(), input.size(), out)
+                                     : transformAnyBytes(input.data(), input.size(), out);
+    previousByte_ = input.back();
+    return produced;
+}
 
+// CR is written as it came, so a CR LF pair needs no look-ahead: an LF
+// right after a CR completes the pair, any other LF is written as CR LF.
+std::size_t TextByteReplacer::transformKeepingLineEnds(const unsigned char *in,
+                                                       std::size_t size, unsigned char *out) {
+    unsigned char *cursor = out;
+    std::size_t i = 0;
+#if REPLACE_SIXTEEN_AT_A_TIME
+    const Bytes16 froms = splat(from_), tos = splat(to_);
+    const Bytes16 carriageReturns = splat(kCarriageReturn), lineFeeds = splat(kLineFeed),
+                  endsOfText = splat(kEndOfText);
+    const Mask16 fromWrittenAsLineEnd = to_ == kLineFeed ? Mask16{} - 1 : Mask16{};
+#endif
+    while (i < size) {
+#if REPLACE_SIXTEEN_AT_A_TIME
+        if (i + 16 <= size) {
+            Bytes16 bytes;
+            std::memcpy(&bytes, in + i, 16);
+            storeReplaced(bytes, froms, tos, cursor);
+            const Mask16 isLineFeed = bytes == lineFeeds;
+            Mask16 special =
+                isLineFeed | (bytes == endsOfText) | ((bytes == froms) & fromWrittenAsLineEnd);
+            if (!anyLaneSet(special)) {
+                cursor += 16;
+                i += 16;
+                continue;
+            }
+            Bytes16 previous;
+            if (i > 0) {
+                std::memcpy(&previous, in + i - 1, 16);
+            } else {
+                unsigned char shifted[16];
+                shifted[0] = previousByte_;
+                std::memcpy(shifted + 1, in, 15);
+                std::memcpy(&previous, shifted, 16);
+            }
+            special &= ~(isLineFeed & (previous == carriageReturns));
+            if (!anyLaneSet(special)) {
+                cursor += 16;
+                i += 16;
+                continue;
+            }
+            const std::size_t plain = firstSetLane(special);
+            cursor += plain;
+            i += plain;
+        }
+#endif
+        const unsigned char byte = in[i];
+        const unsigned char before = i > 0 ? in[i - 1] : previousByte_;
+        ++i;
+        if (byte == kEndOfText) {
+            ended_ = true;
+            break;
+        }
+        if (byte == kLineFeed) {
+            if (before != kCarriageReturn) *cursor++ = kCarriageReturn;
+            *cursor++ = kLineFeed;
+            continue;
+        }
+        const unsigned char written = replaced_[byte];
+        if (written == kLineFeed) *cursor++ = kCarriageReturn;
+        *cursor++ = written;
+    }
+    return static_cast<std::size_t>(cursor - out);
+}
+
+// CR or LF is the from-byte: every CR waits for the byte after it.
+std::size_t TextByteReplacer::transformAnyBytes(const unsigned char *in, std::size_t size,
+                                                unsigned char *out) {
+    unsigned char *cursor = out;
+    std::size_t i = 0;
     // A CR ending the previous block pairs with an LF starting this one.
     if (pendingCarriageReturn_) {
         pendingCarriageReturn_ = false;
@@ -116,14 +237,30 @@ std::size_t TextByteReplacer::transform(std::span<const unsigned char> input,
             cursor = emitDelivered(cursor, kCarriageReturn);
         }
     }
-
+#if REPLACE_SIXTEEN_AT_A_TIME
+    const Bytes16 froms = splat(from_), tos = splat(to_);
+    const Bytes16 carriageReturns = splat(kCarriageReturn), lineFeeds = splat(kLineFeed),
+                  endsOfText = splat(kEndOfText);
+#endif
     while (i < size) {
-        const unsigned char byte = in[i];
-        if (!special_[byte]) {
-            *cursor++ = replaced_[byte];
-            ++i;
-            continue;
+#if REPLACE_SIXTEEN_AT_A_TIME
+        if (i + 16 <= size) {
+            Bytes16 bytes;
+            std::memcpy(&bytes, in + i, 16);
+            storeReplaced(bytes, froms, tos, cursor);
+            const Mask16 special = (bytes == carriageReturns) | (bytes == lineFeeds) |
+                                   (bytes == endsOfText);
+            if (!anyLaneSet(special)) {
+                cursor += 16;
+                i += 16;
+                continue;
+            }
+            const std::size_t plain = firstSetLane(special);
+            cursor += plain;
+            i += plain;
         }
+#endif
+        const unsigned char byte = in[i];
         if (byte == kEndOfText) {
             ended_ = true;
             break;
@@ -133,18 +270,12 @@ std::size_t TextByteReplacer::transform(std::span<const unsigned char> input,
                 pendingCarriageReturn_ = true;
                 break;
             }
-            if (in[i + 1] == kLineFeed) {
-                cursor = emitDelivered(cursor, kLineFeed);
-                i += 2;
-            } else {
-                cursor = emitDelivered(cursor, kCarriageReturn);
-                ++i;
-            }
+            const bool pair = in[i + 1] == kLineFeed;
+            cursor = emitDelivered(cursor, pair ? kLineFeed : kCarriageReturn);
+            i += pair ? 2 : 1;
             continue;
         }
-        // Any other special byte is written as a line end.
-        *cursor++ = kCarriageReturn;
-        *cursor++ = kLineFeed;
+        cursor = emitDelivered(cursor, byte);
         ++i;
     }
     return static_cast<std::size_t>(cursor - out);

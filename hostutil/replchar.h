@@ -31,11 +31,19 @@ public:
     bool ended() const { return ended_; }
 
 private:
+    std::size_t transformKeepingLineEnds(const unsigned char *in, std::size_t size,
+                                         unsigned char *out);
+    std::size_t transformAnyBytes(const unsigned char *in, std::size_t size,
+                                  unsigned char *out);
     unsigned char *emitDelivered(unsigned char *out, unsigned char delivered) const;
 
+    unsigned char from_;
+    unsigned char to_;
+    // Neither CR nor LF is the from-byte: CR LF pairs and lone CRs then
+    // come out as they went in.
+    bool lineEndsKept_;
     std::array<unsigned char, 256> replaced_{};
-    // Bytes the fast path cannot copy as one byte.
-    std::array<bool, 256> special_{};
+    unsigned char previousByte_ = 0;  // last input byte of the previous block
     bool pendingCarriageReturn_ = false;
     bool ended_ = false;
 };

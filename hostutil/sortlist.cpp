@@ -36,6 +36,31 @@ bool bytewiseLess(std::string_view a, std::string_view b) {
     return order != 0 ? order < 0 : a.size() < b.size();
 }
 
+// An item with its first 8 bytes packed big-endian and zero-padded: unequal
+// prefixes already order the items byte-wise (a zero pad sorts like the end
+// of a shorter item), so most comparisons need no look at the bytes.
+struct PrefixedItem {
+    uint64_t prefix;
+    std::string_view item;
+};
+
+PrefixedItem withPrefix(std::string_view item) {
+    uint64_t prefix = 0;
+    const std::size_t packed = std::min<std::size_t>(item.size(), 8);
+    for (std::size_t i = 0; i < packed; ++i)
+        prefix |= static_cast<uint64_t>(static_cast<unsigned char>(item[i])) << (56 - 8 * i);
+    return {prefix, item};
+}
+
+bool prefixedLess(const PrefixedItem &a, const PrefixedItem &b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return bytewiseLess(a.item, b.item);
+}
+
+std::size_t countItems(std::string_view list) {
+    return static_cast<std::size_t>(std::count(list.begin(), list.end(), ',')) + 1;
+}
+
 std::string joinWithCommas(const std::vector<std::string_view> &entries) {
     std::size_t length = entries.empty() ? 0 : entries.size() - 1;
     for (std::string_view entry : entries) length += entry.size();
@@ -79,6 +104,7 @@ std::optional<std::string> sortNumberedList(std::string_view list) {
         std::string_view text;
     };
     std::vector<Entry> entries;
+    entries.reserve(countItems(list));
     forEachItem(list, [&](std::string_view item) {
         const std::size_t colon = item.find(':');
         if (colon == std::string_view::npos) {
@@ -101,11 +127,16 @@ std::optional<std::string> sortNumberedList(std::string_view list) {
 
 std::optional<std::string> sortDistinctItems(std::string_view list) {
     if (list.empty()) return std::nullopt;
-    std::vector<std::string_view> items;
-    forEachItem(list, [&](std::string_view item) { items.push_back(item); });
-    std::sort(items.begin(), items.end(), bytewiseLess);
-    items.erase(std::unique(items.begin(), items.end()), items.end());
-    return joinWithCommas(items);
+    std::vector<PrefixedItem> items;
+    items.reserve(countItems(list));
+    forEachItem(list, [&](std::string_view item) { items.push_back(withPrefix(item)); });
+    std::sort(items.begin(), items.end(), prefixedLess);
+    std::vector<std::string_view> distinct;
+    distinct.reserve(items.size());
+    for (const PrefixedItem &entry : items) {
+        if (distinct.empty() || distinct.back() != entry.item) distinct.push_back(entry.item);
+    }
+    return joinWithCommas(distinct);
 }
 
 }  // namespace hostutil

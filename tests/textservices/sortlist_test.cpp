@@ -89,6 +89,8 @@ TEST(SortList2, Examples) {
         {"", -1, ""},
         {"only", 0, "only"},
         {"x:1,x:1", 0, "x:1"},
+        {"abcdefghij,abcdefgh,abcdefgh\xE8,abcdefghi,abcdefg\xFF,abcdefgh", 0,
+         "abcdefgh,abcdefghi,abcdefghij,abcdefgh\xE8,abcdefg\xFF"},
     };
     for (const SortCase &c : cases) checkExport(SortList2, c);
 }
@@ -168,8 +170,9 @@ std::string randomList(std::mt19937 &random) {
     const std::array<std::string, 12> numbers = {
         "1", "-1", "+7", " 42", "42 ", "007", "2147483648", "4294967297", "-99999999999",
         "", "x", "\t-3"};
-    const std::array<std::string, 10> texts = {
-        "", "a", "b", "A", " b", "a:b", "\xE8", "\x80z", "zz", "\xFF\x01"};
+    const std::array<std::string, 13> texts = {
+        "", "a", "b", "A", " b", "a:b", "\xE8", "\x80z", "zz", "\xFF\x01",
+        "longer text", "longer texts", "longer te\xE8"};
     std::string list;
     const int items = 1 + static_cast<int>(random() % 30);
     for (int i = 0; i < items; ++i) {
