@@ -54,6 +54,7 @@ TEST(SetNewTime, ReplacesOnlyTheFieldsItIsGiven) {
             ScopedDouble os;
             os->now = now;
             os->setTimeSucceeds = accepted;
+            ASSERT_EQ(&hostutil::platform::current(), &*os);
             EXPECT_EQ(hostutil::setNewTime(row.year, row.month, row.day, row.hour, row.minute),
                       accepted ? 1 : 0);
             ASSERT_TRUE(os->timeSet);
