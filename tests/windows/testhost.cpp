@@ -478,6 +478,12 @@ void runPrgCases() {
                     "RunPrg with extension");
         lines = childRun();
         c.expect(lines.size() == 2 && lines[0] == "named", "command line after a null word");
+        DeleteFileA("child-run.txt");
+        c.expectInt(api.RunPrg("child", "", "a", "b", nullptr, nullptr), 0, "empty first word");
+        lines = childRun();
+        // Wine shows an empty command line as the quoted program path.
+        c.expect(lines.size() == 2 && (lines[0].empty() || lines[0] == "\".\\child.exe\""),
+                 "command line not empty: \"%s\"", lines.empty() ? "(no run)" : lines[0].c_str());
     }
     {
         Case c("RunPrg tries .com .exe .bat .cmd in the current folder only");
@@ -488,6 +494,13 @@ void runPrgCases() {
         auto lines = childRun();
         c.expect(lines.size() == 2 && lines[0] == "prog a" && lines[1] == "prog.exe",
                  "prog.exe not started as \"prog a\"");
+        writeFile("script.bat", "@echo off\r\necho bat> bat-ran.txt\r\n");
+        DeleteFileA("bat-ran.txt");
+        c.expectInt(api.RunPrg("script", "script", nullptr, nullptr, nullptr, nullptr), 0,
+                    "RunPrg of a batch file");
+        std::string bat;
+        c.expect(readFile("bat-ran.txt", bat) && bat.rfind("bat", 0) == 0,
+                 "the batch file did not run: \"%s\"", bat.c_str());
         c.expectInt(api.RunPrg("nosuchprog", "x", nullptr, nullptr, nullptr, nullptr), 2,
                     "missing program");
         c.expectInt(api.RunPrg("tool.exe", "tool", nullptr, nullptr, nullptr, nullptr), 2,
