@@ -116,8 +116,9 @@ public:
             httpClose(http);
             return false;
         }
+        // Jobs go to the queue itself, whatever instance the name picked.
+        auto *handle = new (std::nothrow) PrinterHandle{http, dest->name};
         cupsFreeDests(1, dest);
-        auto *handle = new (std::nothrow) PrinterHandle{http, name};
         if (!handle) {
             httpClose(http);
             setErrno(ENOMEM);
