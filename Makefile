@@ -33,7 +33,7 @@ test-native: build
 test-asan: asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-native test-asan
+test: test-native test-asan test-windows
 
 bench: build
 	./bench/run-all.sh $(BUILD)
