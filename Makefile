@@ -56,4 +56,4 @@ windows: windows-deps
 	./cmake/windows/build.sh x86_64-w64-mingw32 $(WIN_X64) dist/windows-x64
 
 test-windows: windows
-	./tests/windows/test-windows.sh $(WIN_X86) $(WIN_X64) dist/windows-x86 $(BUILD)
+	./tests/windows/test-windows.sh $(WIN_X86) $(WIN_X64) dist/windows-x86 dist/windows-x64 $(BUILD)

@@ -6,7 +6,7 @@
 set -eu
 triplet=$1
 version=5.3.28
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/hostlibs
+cache=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/hostlibs
 prefix=$cache/db-$version-$triplet
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"

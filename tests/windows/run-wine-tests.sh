@@ -1,17 +1,19 @@
 #!/bin/sh
-# usage: run-wine-tests.sh DLL-BUILD-DIR TEST-BUILD-DIR WINE [NATIVE-BUILD-DIR]
-# Runs the Windows test host on the DLLs of DLL-BUILD-DIR under WINE (the
+# usage: run-wine-tests.sh DIST-DIR BUILD-DIR WINE [NATIVE-BUILD-DIR]
+# Runs the Windows test host on the DLLs shipped in DIST-DIR under WINE (the
 # wine64 loader for x86_64 builds) in a private, throw-away Wine prefix, with
-# a file-port printer, an SQLite ODBC data source and a virtual display.
+# a file-port printer, an SQLite ODBC data source and a virtual display. The
+# test programs come from BUILD-DIR/tests-windows.
 set -eu
 # Everything runs on one virtual display: Wine's desktop process, started by
 # the first Wine program, keeps the display it found for the whole session.
 if [ -z "${HOSTLIBS_ON_XVFB:-}" ]; then
-  HOSTLIBS_ON_XVFB=1 exec timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  HOSTLIBS_ON_XVFB=1 exec timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 dlls=$(cd "$1" && pwd)
-tests=$(cd "$2" && pwd)
+build=$(cd "$2" && pwd)
+tests=$build/tests-windows
 wine=$3
 native=${4:-}
 
@@ -36,7 +38,7 @@ trap 'exit 1' INT TERM
 
 run="$work/run"
 mkdir -p "$run" "$work/odbc"
-cp "$dlls/bin/textfind.dll" "$dlls/bin/hostutil.dll" "$run/"
+cp "$dlls/textfind.dll" "$dlls/hostutil.dll" "$run/"
 cp "$tests/testhost.exe" "$tests/child.exe" "$run/"
 
 # Search stores: records written on the Linux side when the native tool is
@@ -53,7 +55,7 @@ echo "wine: preparing a prefix"
 if [ -n "$native" ] && [ -x "$native/bin/textfind-build" ]; then
   "$native/bin/textfind-build" "$catalogue" "$run" >/dev/null
 else
-  (cd "$run" && "$wine" "$dlls/bin/textfind-build.exe" "$catalogue" . \
+  (cd "$run" && "$wine" "$build/bin/textfind-build.exe" "$catalogue" . \
     >"$work/textfind-build.log" 2>&1) || { cat "$work/textfind-build.log"; exit 1; }
 fi
 

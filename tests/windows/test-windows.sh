@@ -1,12 +1,12 @@
 #!/bin/sh
-# usage: test-windows.sh X86-BUILD X64-BUILD X86-DIST [NATIVE-BUILD]
+# usage: test-windows.sh X86-BUILD X64-BUILD X86-DIST X64-DIST [NATIVE-BUILD]
 # The Windows part of the tests: static checks of the 32-bit DLLs, then the
 # test host under Wine on the 64-bit build, and on the 32-bit build where
 # this machine can run 32-bit code.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-x86=$1 x64=$2 dist86=$3 native=${4:-}
+x86=$1 x64=$2 dist86=$3 dist64=$4 native=${5:-}
 jobs=${JOBS:-2}
 
 build_programs() {  # TRIPLET DLL-BUILD
@@ -24,7 +24,7 @@ echo "== static checks of the 32-bit DLLs"
 
 echo "== test host under wine64 (x86_64 DLLs)"
 build_programs x86_64-w64-mingw32 "$x64"
-"$here/run-wine-tests.sh" "$x64" "$x64/tests-windows" /usr/lib/wine/wine64 "$native" || status=1
+"$here/run-wine-tests.sh" "$dist64" "$x64" /usr/lib/wine/wine64 "$native" || status=1
 
 if ! "$here/can-run-i386.sh"; then
   echo "skipped: the test host on the 32-bit DLLs under Wine: this machine cannot run 32-bit x86 programs"
@@ -33,6 +33,6 @@ elif [ ! -x /usr/lib/wine/wine ]; then
 else
   echo "== test host under wine (i686 DLLs)"
   build_programs i686-w64-mingw32 "$x86"
-  "$here/run-wine-tests.sh" "$x86" "$x86/tests-windows" /usr/lib/wine/wine "$native" || status=1
+  "$here/run-wine-tests.sh" "$dist86" "$x86" /usr/lib/wine/wine "$native" || status=1
 fi
 exit $status
