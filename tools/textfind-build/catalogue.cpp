@@ -1,15 +1,16 @@
 #include "catalogue.h"
 
 #include <db.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <unordered_map>
 
@@ -83,10 +84,12 @@ class StoreWriter {
     if (rc != 0) throw std::runtime_error(path_ + ": " + db_strerror(rc));
   }
 
+  // Replaces an existing target in one step, on Windows too.
   void rename_to(const std::string &target) {
-    if (std::rename(path_.c_str(), target.c_str()) != 0)
-      throw std::runtime_error("cannot rename " + path_ + " to " + target + ": " +
-                               std::strerror(errno));
+    std::error_code error;
+    std::filesystem::rename(path_, target, error);
+    if (error)
+      throw std::runtime_error("cannot rename " + path_ + " to " + target + ": " + error.message());
     kept_ = true;
   }
 
@@ -175,7 +178,7 @@ StoreSummary write_stores(const std::vector<CatalogueRecord> &records,
   summary.words = postings.size();
 
   const std::string base = folder.empty() ? std::string(".") : folder;
-  const std::string suffix = ".tmp." + std::to_string(::getpid());
+  const std::string suffix = ".tmp." + std::to_string(std::random_device{}() % 1000000);
   StoreWriter records_file(base + "/opere.ddb" + suffix);
   StoreWriter index_file(base + "/opere.idb" + suffix);
 
