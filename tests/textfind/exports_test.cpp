@@ -366,7 +366,8 @@ TEST_F(Exports, UnreadableStoreFilesGiveMinusTwo) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: ScanDB, 2: FindDB did not return -2; 10: could not drop root";
+  if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "root cannot change its user ids here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: ScanDB, 2: FindDB did not return -2";
 }
 
 }  // namespace
