@@ -4,3 +4,6 @@
 set -eu
 build=$(cd "$1" && pwd)
 "$build/bin/textfind-bench"
+"$build/bin/bench_replchar_vs_cp" "$build"
+"$build/bin/bench_sortlist2_vs_sort" "$build"
+"$build/bin/bench_sortlist_vs_sort" "$build"

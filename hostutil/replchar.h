@@ -8,6 +8,15 @@
 
 namespace hostutil {
 
+// What the 32-byte path needs to know of a replacement.
+struct GroupRule {
+    unsigned char from = 0;
+    unsigned char to = 0;
+    bool lineEndsKept = false;
+    bool fromWrittenAsLineEnd = false;
+    bool avx2 = false;
+};
+
 // Turns text-file bytes into text-file bytes with `from` replaced by `to`.
 // Reading: CR LF is one LF, a lone CR stays, 0x1A ends the input. Writing:
 // each LF becomes CR LF. Blocks may split a CR LF pair anywhere.
@@ -35,10 +44,11 @@ private:
                                          unsigned char *out);
     std::size_t transformAnyBytes(const unsigned char *in, std::size_t size,
                                   unsigned char *out);
+    std::size_t copyOrdinaryRun(const unsigned char *in, std::size_t start, std::size_t size,
+                                unsigned char *&out) const;
     unsigned char *emitDelivered(unsigned char *out, unsigned char delivered) const;
 
-    unsigned char from_;
-    unsigned char to_;
+    GroupRule groupRule_;
     // Neither CR nor LF is the from-byte: CR LF pairs and lone CRs then
     // come out as they went in.
     bool lineEndsKept_;

@@ -126,7 +126,7 @@ TEST(ReplChar, MatchesModelOnRandomStreams) {
     const std::vector<unsigned char> special = {'\r', '\n', 0x1A, 0x00, 0xFF, 'a', 0x80};
     const std::vector<unsigned char> byteClasses = {'\r', '\n', 0x1A, 0x00, 0xFF, 'a', 'z', 0x80};
     for (int round = 0; round < 300; ++round) {
-        std::string source(std::uniform_int_distribution<std::size_t>(0, 300)(random), '\0');
+        std::string source(std::uniform_int_distribution<std::size_t>(0, 600)(random), '\0');
         for (char &c : source) {
             c = static_cast<char>(random() % 4 == 0 ? random() & 0xFF
                                                    : special[random() % special.size()]);
@@ -134,7 +134,7 @@ TEST(ReplChar, MatchesModelOnRandomStreams) {
         // Keep 0x1A rare enough that most streams run past several line ends.
         if (random() % 2 == 0) std::erase(source, '\x1A');
         std::vector<std::size_t> blocks;
-        for (int b = 0; b < 4; ++b) blocks.push_back(1 + random() % 40);
+        for (int b = 0; b < 4; ++b) blocks.push_back(1 + random() % 100);
         for (unsigned char from : byteClasses) {
             for (unsigned char to : byteClasses) {
                 ASSERT_EQ(replaceInBlocks(source, from, to, blocks), modelReplace(source, from, to))
