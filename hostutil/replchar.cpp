@@ -117,6 +117,7 @@ TextByteReplacer::TextByteReplacer(uint8_t from, uint8_t to)
     groupRule_.lineEndsKept = lineEndsKept_;
     groupRule_.fromWrittenAsLineEnd = to == kLineFeed;
 #if REPLACE_WITH_AVX2
+    __builtin_cpu_init();  // harmless when done, needed if called during loading
     groupRule_.avx2 = __builtin_cpu_supports("avx2");
 #endif
 }

@@ -119,19 +119,34 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection,
 /* ---- Memory-variable file lookup --------------------------------------- */
 
 /* Looks variable `name` up in the first 10000 bytes of memory-variable file
- * `path`. Character values are written NUL-terminated to `out`; logical
- * values as "T" or "F" and a NUL; other types write nothing.
- * Returns 1 found, -1 not found, -2 the file cannot be opened, -3 the file
- * is empty or unreadable. */
+ * `path`: the first place where the name's bytes and its NUL occur (byte for
+ * byte, also inside another entry) with two more bytes after them is taken
+ * as the entry, its type byte 11 bytes and its value 32 bytes further on.
+ * Character values (type 0xC3) are written NUL-terminated to `out`, which
+ * must hold the longest value plus its NUL; logical values (0xCC) as "T" or
+ * "F" and a NUL; other types write nothing.
+ * An entry whose type byte, logical value byte or character value with its
+ * NUL lies beyond the bytes read (a file cut short, a value across the
+ * 10000-byte limit) counts as not found: -1, `out` untouched.
+ * Returns 1 found, -1 not found (also for a null name), -2 the file cannot
+ * be opened (also for a null path), -3 the file is empty or unreadable. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name,
                                            char *out);
 
 /* ---- Byte replacement in a text file ----------------------------------- */
 
-/* Copies text file `source` to `destination` (CR LF line ends, 0x1A ends the
- * input) replacing each byte equal to the low 8 bits of `fromByte` with the
- * low 8 bits of `toByte`. Returns 1 when copied, 0 when a file cannot be
- * opened. */
+/* Copies text file `source` to `destination` replacing each byte equal to
+ * the low 8 bits of `fromByte` with the low 8 bits of `toByte`. Text rules on
+ * every platform: reading, CR LF is one LF, a lone CR stays and 0x1A ends
+ * the input; writing, each LF becomes CR LF.
+ * Returns 1 when the whole source was copied, 0 otherwise:
+ *  - the source cannot be opened or is a folder: `destination` is neither
+ *    created nor emptied;
+ *  - both names lead to the same file (also through links): the file is
+ *    left as it was;
+ *  - the destination cannot be opened for writing;
+ *  - reading or writing fails during the copy (a full disk): the
+ *    destination keeps what was written. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source,
                                             const char *destination,
                                             int32_t fromByte, int32_t toByte);
@@ -139,12 +154,22 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source,
 /* ---- List sorting ------------------------------------------------------ */
 
 /* Sorts "number:text" items of a comma-separated list by number and writes
- * the texts, comma-separated, to `out`. Returns 0, or -1 for an empty list
- * (`out` untouched). */
+ * the texts, comma-separated, to `out`. The number is read as a C integer
+ * (leading blanks, a sign, digits; wraps modulo 2^32; 0 without digits) and
+ * the first ':' of an item splits it. Of items with the same number the
+ * later one's text is kept. An item without ':' (an empty one too) keys its
+ * leading number to an empty text. Writes the result and its NUL, no more;
+ * the result is never longer than the list.
+ * Returns 0, or -1 (`out` untouched) for an empty or null list, a null
+ * `out` or a lack of memory. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL SortList(const char *list, char *out);
 
-/* Sorts the items of a comma-separated list byte-wise, dropping repeats.
- * Returns 0, or -1 for an empty list (`out` untouched). */
+/* Sorts the items of a comma-separated list byte-wise (bytes unsigned, a
+ * prefix before its extensions, no case folding), dropping repeats, and
+ * writes them comma-separated to `out`: the result and its NUL, no more,
+ * never longer than the list.
+ * Returns 0, or -1 (`out` untouched) for an empty or null list, a null
+ * `out` or a lack of memory. */
 HOSTUTIL_API int32_t HOSTUTIL_CALL SortList2(const char *list, char *out);
 
 /* ---- Process launch and clock ------------------------------------------ */
