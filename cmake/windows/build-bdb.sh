@@ -13,6 +13,7 @@ if [ -f "$prefix/.complete" ]; then
   exit 0
 fi
 mkdir -p "$cache"
+echo "build-bdb: building Berkeley DB $version for $triplet into $prefix" >&2
 
 # The Debian source package, fetched once and shared by both targets.
 src=$cache/src/db5.3
