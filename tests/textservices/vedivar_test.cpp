@@ -136,21 +136,13 @@ TEST(Vedivar, Examples) {
         EXPECT_EQ(VEDIVAR(path.c_str(), c.name.c_str(), out.bytes.data()), c.status);
         EXPECT_EQ(out.written(), c.written);
         EXPECT_TRUE(out.restUntouched(c.written ? c.written->size() : 0));
-    }
-}
 
-// Without wrapping by the lookup, an exactly sized heap copy lets the
-// sanitizer catch any read past the bytes read.
-TEST(Vedivar, ReadsNothingBeyondTheWindow) {
-    for (const LookupCase &c : lookupCases()) {
+        // An exactly sized copy of the bytes read lets the sanitizer catch
+        // any look past them.
         if (!c.file || c.file->empty()) continue;
-        SCOPED_TRACE(c.what);
         const std::string read = c.file->substr(0, hostutil::kMemoryVariableWindowSize);
         const std::vector<unsigned char> window(read.begin(), read.end());
-        const hostutil::MemoryVariableLookup result = hostutil::lookUpMemoryVariable(window, c.name);
-        EXPECT_EQ(result.status, c.status);
-        EXPECT_EQ(result.output.empty() ? std::nullopt : std::optional<std::string>(result.output),
-                  c.written);
+        EXPECT_EQ(hostutil::lookUpMemoryVariable(window, c.name).status, c.status);
     }
 }
 
