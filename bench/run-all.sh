@@ -7,3 +7,4 @@ build=$(cd "$1" && pwd)
 "$build/bin/bench_replchar_vs_cp" "$build"
 "$build/bin/bench_sortlist2_vs_sort" "$build"
 "$build/bin/bench_sortlist_vs_sort" "$build"
+"$build/bin/odbc_bench"

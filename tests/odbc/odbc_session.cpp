@@ -186,7 +186,7 @@ Bytes readFile(const std::string &path, bool *exists) {
 void writeFile(const std::string &path, const Bytes &data) {
     std::FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot write " + path);
-    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
     if (std::fclose(f) != 0 || !ok) throw std::runtime_error("short write to " + path);
 }
 
