@@ -1,7 +1,8 @@
 /* hostutil: independent services for a desktop host.
  *
- * Every export takes fixed arguments and returns a 32-bit status code; no
- * export keeps state between calls. Output buffers belong to the host, which
+ * Every service export takes fixed arguments and returns a 32-bit status
+ * code; no export keeps state between calls (the two Linux host hooks at the
+ * end only install a callback). Output buffers belong to the host, which
  * must size them: no export receives a buffer size.
  *
  * Call the exports from one thread, one call at a time.
@@ -228,8 +229,9 @@ typedef struct HostutilDialogRequest {
 
 /* The dialog: shows the choice modally and returns nonzero when the user
  * confirmed, having set the out fields (a null name counts as empty; names
- * longer than 16383 characters are cut). The three names must stay valid
- * until the provider returns; they are copied at once. Returning 0 means
+ * longer than 16383 characters are cut). The three names must still be
+ * valid when the provider returns; SetupDialog copies them at once and
+ * keeps no pointer to them. Returning 0 means
  * cancelled or failed: the out fields are ignored and the host's record
  * stays as it was. */
 typedef int32_t (*HostutilDialogProvider)(HostutilDialogRequest *request);
