@@ -1,0 +1,90 @@
+// The query side of a search: words split at separators, their normal form,
+// and the category filter. Input: two bytes of a posting's category code,
+// then the selector up to a NUL, then the query text.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "category_filter.h"
+#include "check.h"
+#include "words.h"
+
+namespace {
+
+bool modelSeparator(unsigned char b) {
+    static constexpr std::string_view kSeparators(" \t\",.;:-+!%&/?()[]'", 19);
+    return kSeparators.find(static_cast<char>(b)) != std::string_view::npos;
+}
+
+bool modelAccepts(std::string_view selector, std::string code) {
+    bool lowercaseRule = false;
+    if (!code.empty() && code[0] >= 'a' && code[0] <= 'z') {
+        code[0] = static_cast<char>(code[0] - 'a' + 'A');
+        lowercaseRule = selector.find("EE") == std::string_view::npos &&
+                        (selector.find("MM") != std::string_view::npos || code == "MM");
+    }
+    if (selector.size() >= 2 && selector[0] == '*' && selector[1] == '*' &&
+        std::string_view("EE;MM").find(code) == std::string_view::npos)
+        return true;
+    return lowercaseRule || selector.find(code) != std::string_view::npos;
+}
+
+void checkWords(std::string_view query) {
+    // Every byte belongs to exactly one word or is a separator, words come
+    // in order, and each is a maximal run of word bytes.
+    std::size_t next = 0;
+    textfind::for_each_word(query, [&](std::string_view word) {
+        FUZZ_CHECK(!word.empty(), "words are never empty");
+        FUZZ_CHECK(word.data() >= query.data() + next &&
+                       word.data() + word.size() <= query.data() + query.size(),
+                   "words lie in the query, in order");
+        const std::size_t start = static_cast<std::size_t>(word.data() - query.data());
+        for (std::size_t i = next; i < start; ++i)
+            FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])), "only separators between words");
+        for (char c : word)
+            FUZZ_CHECK(!modelSeparator(static_cast<unsigned char>(c)), "no separator inside a word");
+        next = start + word.size();
+        FUZZ_CHECK(next == query.size() || modelSeparator(static_cast<unsigned char>(query[next])),
+                   "a word runs up to a separator or the end");
+
+        const std::string normal = textfind::word_normal_form(word);
+        FUZZ_CHECK(normal.size() == word.size(), "normal form keeps the length");
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            const char c = word[i];
+            const char want = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+            FUZZ_CHECK(normal[i] == want, "only a to z are capitalised");
+        }
+    });
+    for (std::size_t i = next; i < query.size(); ++i)
+        FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])), "only separators after the last word");
+    for (unsigned b = 0; b < 256; ++b)
+        FUZZ_CHECK(textfind::is_separator(static_cast<unsigned char>(b)) == modelSeparator(static_cast<unsigned char>(b)),
+                   "separator set");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 2) return 0;
+    const char stored[2] = {static_cast<char>(data[0]), static_cast<char>(data[1])};
+    const std::string_view rest(reinterpret_cast<const char *>(data) + 2, size - 2);
+    const std::size_t nul = rest.find('\0');
+    // Both arrive as C strings, hence split at the NUL; the query part may
+    // still hold NULs, which the splitter must take as word bytes.
+    const std::string_view selector = rest.substr(0, nul);
+    const std::string_view query = nul == std::string_view::npos ? std::string_view() : rest.substr(nul + 1);
+
+    const std::string_view code = textfind::posting_category_code(stored);
+    const std::size_t codeLength = stored[0] == 0 ? 0 : stored[1] == 0 ? 1 : 2;
+    FUZZ_CHECK(code.data() == stored && code.size() == codeLength, "code ends at the first NUL");
+    FUZZ_CHECK(textfind::category_accepts(selector, code) == modelAccepts(selector, std::string(code)),
+               "category filter matches the model");
+    // The query part doubles as a selector with NULs inside.
+    FUZZ_CHECK(textfind::category_accepts(query, code) == modelAccepts(query, std::string(code)),
+               "category filter on any bytes");
+
+    checkWords(query);
+    checkWords(selector);
+    return 0;
+}
