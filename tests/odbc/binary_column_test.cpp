@@ -121,8 +121,8 @@ TEST_P(BinaryColumnTest, RoundTripsAreByteIdentical) {
         SCOPED_TRACE(c.name);
         ++id;
         insertRow(id, std::nullopt);
-        const std::string in = files_.path("in" + std::to_string(id));
-        const std::string out = files_.path("out" + std::to_string(id));
+        const std::string in = files_.file("in" + std::to_string(id));
+        const std::string out = files_.file("out" + std::to_string(id));
         writeFile(in, c.data);
         const std::string where = " WHERE id = " + std::to_string(id);
 
@@ -134,8 +134,8 @@ TEST_P(BinaryColumnTest, RoundTripsAreByteIdentical) {
 }
 
 TEST_P(BinaryColumnTest, EmptyFileIsStoredAsEmptyValueThatSaveBinRefuses) {
-    const std::string in = files_.path("empty");
-    const std::string out = files_.path("out");
+    const std::string in = files_.file("empty");
+    const std::string out = files_.file("out");
     writeFile(in, {});
     insertRow(1, Bytes{1, 2, 3});
 
@@ -155,7 +155,7 @@ TEST_P(BinaryColumnTest, EmptyFileIsStoredAsEmptyValueThatSaveBinRefuses) {
 
 TEST_P(BinaryColumnTest, LoadBinInsertsNewRow) {
     const Bytes data = pattern(5000, 3);
-    const std::string in = files_.path("in");
+    const std::string in = files_.file("in");
     writeFile(in, data);
     ASSERT_EQ(0, load("INSERT INTO {t} (id, data) VALUES (42, ?)", in));
     EXPECT_EQ(data, stored(42));
@@ -169,14 +169,14 @@ TEST_P(BinaryColumnTest, SaveBinLeavesTheLastRowsValue) {
     insertRow(1, first);
     insertRow(2, second);
     insertRow(3, third);
-    const std::string out = files_.path("out");
+    const std::string out = files_.file("out");
     ASSERT_EQ(0, save("SELECT data FROM {t} ORDER BY id", out));
     EXPECT_EQ(third, readFile(out));
 }
 
 TEST_P(BinaryColumnTest, SaveBinWithoutRowsNeitherCreatesNorTruncates) {
-    const std::string existing = files_.path("existing");
-    const std::string absent = files_.path("absent");
+    const std::string existing = files_.file("existing");
+    const std::string absent = files_.file("absent");
     const Bytes kept = {'k', 'e', 'p', 't', '\r', '\n'};
     writeFile(existing, kept);
     insertRow(1, Bytes{9, 9, 9});
@@ -210,8 +210,8 @@ TEST_P(BinaryColumnTest, SaveBinFailuresLeaveTheFileAlone) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string existing = files_.path("existing");
-        const std::string absent = files_.path("absent");
+        const std::string existing = files_.file("existing");
+        const std::string absent = files_.file("absent");
         writeFile(existing, kept);
         EXPECT_EQ(c.expected, save(c.query, existing));
         EXPECT_EQ(kept, readFile(existing));
@@ -222,9 +222,9 @@ TEST_P(BinaryColumnTest, SaveBinFailuresLeaveTheFileAlone) {
 
 TEST_P(BinaryColumnTest, SaveBinToMissingFolderGivesMinusSix) {
     insertRow(1, pattern(10, 1));
-    const std::string out = files_.path("no-such-folder/out");
+    const std::string out = files_.file("no-such-folder/out");
     EXPECT_EQ(-6, save("SELECT data FROM {t} WHERE id = 1", out));
-    EXPECT_FALSE(fileExists(files_.path("no-such-folder")));
+    EXPECT_FALSE(fileExists(files_.file("no-such-folder")));
 }
 
 TEST_P(BinaryColumnTest, SaveBinReportsAWriteThatFallsShort) {
@@ -238,7 +238,7 @@ TEST_P(BinaryColumnTest, FailureOnALaterRowKeepsTheEarlierRowsFile) {
     insertRow(1, first);
     insertRow(2, std::nullopt);
     insertRow(3, pattern(50, 6));
-    const std::string out = files_.path("out");
+    const std::string out = files_.file("out");
     EXPECT_EQ(-5, save("SELECT data FROM {t} ORDER BY id", out));
     EXPECT_EQ(first, readFile(out));
 }
@@ -249,8 +249,8 @@ TEST_P(BinaryColumnTest, LoadBinUnreadableFileGivesMinusThreeAndNeverPrepares) {
     const Bytes original = {1, 2, 3};
     insertRow(1, original);
     std::vector<std::pair<const char *, std::string>> cases = {
-        {"missing file", files_.path("missing")},
-        {"a folder", files_.dir()},
+        {"missing file", files_.file("missing")},
+        {"a folder", files_.path()},
     };
     // Reports a 4096-byte length but yields a few bytes: a short read.
     if (fileExists("/sys/devices/system/cpu/online"))
@@ -268,7 +268,7 @@ TEST_P(BinaryColumnTest, LoadBinUnreadableFileGivesMinusThreeAndNeverPrepares) {
 }
 
 TEST_P(BinaryColumnTest, LoadBinUnpreparableStatementGivesMinusFour) {
-    const std::string in = files_.path("in");
+    const std::string in = files_.file("in");
     writeFile(in, pattern(64, 1));
     insertRow(1, Bytes{7});
     // The SQLite3 driver compiles a query when it is prepared (other
@@ -287,7 +287,7 @@ TEST_P(BinaryColumnTest, LoadBinUnpreparableStatementGivesMinusFour) {
 TEST_P(BinaryColumnTest, LoadBinReportsZeroWhenOnlyExecutionFails) {
     const Bytes original = {1, 2, 3};
     insertRow(1, original);
-    const std::string in = files_.path("in");
+    const std::string in = files_.file("in");
     writeFile(in, pattern(300, 2));
     // Duplicate primary key.
     EXPECT_EQ(0, load("INSERT INTO {t} (id, data) VALUES (1, ?)", in));
@@ -304,7 +304,7 @@ TEST_P(BinaryColumnTest, LoadBinReportsZeroWhenOnlyExecutionFails) {
 
 TEST_P(BinaryColumnTest, LoadBinWithoutParameterMarkerExecutesWithoutSendingData) {
     insertRow(1, Bytes{1});
-    const std::string in = files_.path("in");
+    const std::string in = files_.file("in");
     writeFile(in, pattern(10, 1));
     const int64_t putsBefore = putDataCalls();
     EXPECT_EQ(0, load("UPDATE {t} SET note = 'touched' WHERE id = 1", in));
@@ -319,7 +319,7 @@ TEST_P(BinaryColumnTest, LoadBinBufferThatCannotBeAllocatedGivesMinusThree) {
     const Bytes original = {5, 5};
     insertRow(1, original);
     const Bytes fits = pattern(1000, 1), tooLarge = pattern(1001, 2);
-    const std::string in = files_.path("in");
+    const std::string in = files_.file("in");
     BufferLimit limit(1000);
 
     writeFile(in, tooLarge);
@@ -338,7 +338,7 @@ TEST_P(BinaryColumnTest, SaveBinBufferThatCannotBeAllocatedGivesMinusFour) {
     insertRow(1, fits);
     insertRow(2, tooLarge);
     const Bytes kept = {'o', 'l', 'd'};
-    const std::string out = files_.path("out");
+    const std::string out = files_.file("out");
     writeFile(out, kept);
     BufferLimit limit(1000);
 
@@ -353,8 +353,8 @@ TEST_P(BinaryColumnTest, SaveBinBufferThatCannotBeAllocatedGivesMinusFour) {
 
 TEST_P(BinaryColumnTest, TenThousandCallsLeaveNothingBehind) {
     const Bytes data = pattern(2048, 8);
-    const std::string in = files_.path("in");
-    const std::string out = files_.path("out");
+    const std::string in = files_.file("in");
+    const std::string out = files_.file("out");
     writeFile(in, data);
     insertRow(1, std::nullopt);
     const std::string update = sql("UPDATE {t} SET data = ? WHERE id = 1");
@@ -385,8 +385,8 @@ TEST_P(BinaryColumnTest, TenThousandCallsLeaveNothingBehind) {
 
 TEST_P(BinaryColumnTest, LargeRoundTrip) {
     const Bytes data = pattern(100 * kMiB, 11);
-    const std::string in = files_.path("in");
-    const std::string out = files_.path("out");
+    const std::string in = files_.file("in");
+    const std::string out = files_.file("out");
     writeFile(in, data);
     ASSERT_EQ(0, LoadBin(dbc(), sql("INSERT INTO {t} (id, data) VALUES (1, ?)").c_str(),
                          in.c_str()));
@@ -411,8 +411,8 @@ protected:
 };
 
 TEST_F(ConnectionHandleTest, NullConnectionMakesNoOdbcCall) {
-    const std::string in = files_.path("in");
-    const std::string out = files_.path("out");
+    const std::string in = files_.file("in");
+    const std::string out = files_.file("out");
     writeFile(in, {1, 2, 3});
     const int64_t callsBefore = odbcCalls();
     EXPECT_EQ(-1, LoadBin(nullptr, "INSERT INTO t VALUES (?)", in.c_str()));
@@ -436,8 +436,8 @@ TEST_F(ConnectionHandleTest, HandlesTheDriverManagerRejectsGiveMinusTwo) {
     ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, session.environment(), &freed)));
     ASSERT_TRUE(SQL_SUCCEEDED(SQLFreeHandle(SQL_HANDLE_DBC, freed)));
 
-    const std::string in = files_.path("in");
-    const std::string out = files_.path("out");
+    const std::string in = files_.file("in");
+    const std::string out = files_.file("out");
     writeFile(in, {1, 2, 3});
     const struct {
         const char *name;

@@ -3,13 +3,12 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace odbctest {
 namespace {
@@ -50,7 +49,7 @@ const Driver &postgresDriver() {
 std::string Driver::connectionString() const {
     if (!needsServer) {
         static TempDir folder;  // one database file per test process
-        return "DRIVER=SQLite3;Database=" + folder.path("test.db") + ";SyncPragma=OFF;";
+        return "DRIVER=SQLite3;Database=" + folder.file("test.db") + ";SyncPragma=OFF;";
     }
     auto facts = serverFacts();
     if (facts.empty()) return "";
@@ -171,28 +170,13 @@ std::optional<Bytes> Session::queryValue(const std::string &sql, bool *found) {
     return value;
 }
 
-Bytes readFile(const std::string &path, bool *exists) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (exists) *exists = f != nullptr;
-    Bytes data;
-    if (!f) return data;
-    unsigned char chunk[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
-    std::fclose(f);
-    return data;
+Bytes readFile(const std::string &path) {
+    const std::string bytes = test_support::readFile(path);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 void writeFile(const std::string &path, const Bytes &data) {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot write " + path);
-    const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    if (std::fclose(f) != 0 || !ok) throw std::runtime_error("short write to " + path);
-}
-
-bool fileExists(const std::string &path) {
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    test_support::writeFile(path, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
 }
 
 Bytes pattern(std::size_t size, unsigned seed) {
@@ -213,17 +197,6 @@ Bytes pattern(std::size_t size, unsigned seed) {
         }
     }
     return data;
-}
-
-TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "hostutil-odbc.XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    dir_ = tmpl;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
 }
 
 std::size_t residentBytes() {

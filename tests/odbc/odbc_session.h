@@ -11,6 +11,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "temp_dir.h"
+
 namespace odbctest {
 
 using Bytes = std::vector<unsigned char>;
@@ -66,28 +68,15 @@ int64_t liveStatements();
 int64_t odbcCalls();
 int64_t putDataCalls();
 
-// Files.
-Bytes readFile(const std::string &path, bool *exists = nullptr);
+// Files, as Bytes.
+Bytes readFile(const std::string &path);
 void writeFile(const std::string &path, const Bytes &data);
-bool fileExists(const std::string &path);
+using test_support::fileExists;
+using test_support::TempDir;
 
 // `size` bytes that contain every byte value, CR LF pairs, 0x1A and NUL,
 // varied by `seed`.
 Bytes pattern(std::size_t size, unsigned seed);
-
-// A fresh folder under the system's temporary folder, removed by the owner.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    std::string path(const std::string &name) const { return dir_ + "/" + name; }
-    const std::string &dir() const { return dir_; }
-
-private:
-    std::string dir_;
-};
 
 // Resident memory of this process in bytes.
 std::size_t residentBytes();

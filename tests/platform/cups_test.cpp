@@ -18,6 +18,8 @@
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
+using test_support::TempDir;
+using test_support::readFile;
 
 namespace {
 

@@ -93,23 +93,23 @@ std::vector<std::string> folder_listing() {
 
 TEST(BuildTool, BadInputReplacesNothing) {
   textfind_test::ScratchFolder folder;
-  textfind_test::write_file("good.tsv", "1\tEE\tLa casa\n");
+  test_support::writeFile("good.tsv", "1\tEE\tLa casa\n");
   ASSERT_EQ(run_tool("good.tsv").first, 0);
-  const std::string idb = textfind_test::read_file("opere.idb");
-  const std::string ddb = textfind_test::read_file("opere.ddb");
+  const std::string idb = test_support::readFile("opere.idb");
+  const std::string ddb = test_support::readFile("opere.ddb");
   for (const BadInput &bad : kBadInputs) {
     if (std::string_view(bad.message).find("NUL") != std::string_view::npos) continue;
-    textfind_test::write_file("c.tsv", bad.content);
+    test_support::writeFile("c.tsv", bad.content);
     const auto [status, output] = run_tool("c.tsv .");
     EXPECT_NE(status, 0) << bad.message;
     EXPECT_NE(output.find(bad.message), std::string::npos) << output;
-    EXPECT_EQ(textfind_test::read_file("opere.idb"), idb);
-    EXPECT_EQ(textfind_test::read_file("opere.ddb"), ddb);
+    EXPECT_EQ(test_support::readFile("opere.idb"), idb);
+    EXPECT_EQ(test_support::readFile("opere.ddb"), ddb);
     EXPECT_EQ(folder_listing(), (std::vector<std::string>{"c.tsv", "good.tsv", "opere.ddb", "opere.idb"}));
   }
   EXPECT_NE(run_tool("missing.tsv").first, 0);
   EXPECT_NE(run_tool("good.tsv /nonexistent-folder").first, 0);
-  EXPECT_EQ(textfind_test::read_file("opere.idb"), idb);
+  EXPECT_EQ(test_support::readFile("opere.idb"), idb);
   const auto [status, help] = run_tool("--help");
   EXPECT_EQ(status, 0);
   EXPECT_NE(help.find("record number"), std::string::npos);

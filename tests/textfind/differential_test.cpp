@@ -154,7 +154,7 @@ class Generator {
       model.stop_words.insert(word);
       stop_file += word + (chance(50) ? "\r\n" : "\n");
     }
-    textfind_test::write_file("noused.txt", stop_file);
+    test_support::writeFile("noused.txt", stop_file);
     return model;
   }
 

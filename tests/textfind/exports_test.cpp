@@ -22,10 +22,10 @@ using namespace std::string_literals;
 using textfind_test::Delivery;
 using textfind_test::drain;
 using textfind_test::postings_data;
-using textfind_test::read_file;
 using textfind_test::write_btree;
-using textfind_test::write_file;
 using textfind_test::write_record_store;
+using test_support::readFile;
+using test_support::writeFile;
 
 using Postings = std::vector<std::pair<int32_t, std::string>>;
 
@@ -74,7 +74,7 @@ TEST_F(Exports, ModesAndStopWords) {
          {"ALBERO", {{4, "MM"}}},
          {"VUOTA", {}}});
   records();
-  write_file("noused.txt", "LA\r\nIL \r\nil\r\nE");
+  writeFile("noused.txt", "LA\r\nIL \r\nil\r\nE");
   struct Case {
     const char *query;
     int32_t mode;
@@ -106,11 +106,11 @@ TEST_F(Exports, ModesAndStopWords) {
 TEST_F(Exports, AllStopWordsGiveAnEmptySet) {
   index({{"CASA", {{1, "EE"}}}});
   records();
-  write_file("noused.txt", "CASA\nDI\n");
+  writeFile("noused.txt", "CASA\nDI\n");
   ASSERT_EQ(ScanDB("casa", 1, "EE"), 0);
   std::remove("noused.txt");  // read anew by every query; missing means none
   ASSERT_EQ(ScanDB("casa", 1, "EE"), 1);
-  write_file("noused.txt", "CASA\nDI\n");
+  writeFile("noused.txt", "CASA\nDI\n");
   EXPECT_EQ(ScanDB("di casa, di", 0, "EE"), 0);
   EXPECT_TRUE(drain().empty());
 }
@@ -251,7 +251,7 @@ TEST_F(Exports, UnopenableRecordStoreKeepsTheEntry) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(ResSet(buffer.data()), -2);
   EXPECT_EQ(FindDB(5, buffer.data()), -2);
   EXPECT_EQ(buffer, std::vector<char>(16, '\x7F'));
-  EXPECT_FALSE(textfind_test::file_exists("opere.ddb"));  // never created
+  EXPECT_FALSE(test_support::fileExists("opere.ddb"));  // never created
   records();
   EXPECT_EQ(drain(), texts_of({12, 9, 5}));
 }
@@ -259,26 +259,26 @@ TEST_F(Exports, UnopenableRecordStoreKeepsTheEntry) {
 TEST_F(Exports, FailedIndexOpenKeepsThePreviousResultSet) {
   index({{"TRE", {{5, "EE"}, {9, "EE"}, {12, "EE"}}}});
   records();
-  write_file("noused.txt", "X\n");
+  writeFile("noused.txt", "X\n");
   ASSERT_EQ(ScanDB("tre", 1, "EE"), 3);
   std::vector<char> buffer(16);
   ASSERT_EQ(ResSet(buffer.data()), 1);
   std::rename("opere.idb", "saved.idb");
   EXPECT_EQ(ScanDB("tre", 1, "EE"), -2);
-  EXPECT_FALSE(textfind_test::file_exists("opere.idb"));
+  EXPECT_FALSE(test_support::fileExists("opere.idb"));
   EXPECT_EQ(drain(), texts_of({9, 5}));
 }
 
 TEST_F(Exports, ReadingChangesNoStoreFile) {
   index({{"TRE", {{5, "EE"}, {9, "EE"}}}});
   records();
-  const std::string idb = read_file("opere.idb"), ddb = read_file("opere.ddb");
+  const std::string idb = readFile("opere.idb"), ddb = readFile("opere.ddb");
   ASSERT_EQ(ScanDB("tre", 1, "EE"), 2);
   drain();
   std::vector<char> buffer(16);
   FindDB(3, buffer.data());
-  EXPECT_EQ(read_file("opere.idb"), idb);
-  EXPECT_EQ(read_file("opere.ddb"), ddb);
+  EXPECT_EQ(readFile("opere.idb"), idb);
+  EXPECT_EQ(readFile("opere.ddb"), ddb);
 }
 
 int failing_db_create(DB **, DB_ENV *, u_int32_t) { return ENOMEM; }

@@ -1,13 +1,9 @@
 #include "support.h"
 
 #include <db.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "scramble.h"
@@ -15,36 +11,15 @@
 
 namespace textfind_test {
 
-ScratchFolder::ScratchFolder() {
-  previous_ = std::filesystem::current_path().string();
-  const std::string base = std::filesystem::temp_directory_path().string() + "/textfind-test-XXXXXX";
-  std::vector<char> name(base.begin(), base.end());
-  name.push_back('\0');
-  if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = name.data();
-  std::filesystem::current_path(path_);
+ScratchFolder::ScratchFolder() : previous_(std::filesystem::current_path().string()) {
+  std::filesystem::current_path(folder_.path());
 }
 
+// Runs before folder_ is removed, so the process never sits in a deleted folder.
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
   std::filesystem::current_path(previous_, ignored);
-  std::filesystem::remove_all(path_, ignored);
 }
-
-void write_file(const std::string &path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool file_exists(const std::string &path) { return std::filesystem::exists(path); }
 
 void write_btree(const std::string &path, const std::vector<std::pair<std::string, std::string>> &items) {
   std::filesystem::remove(path);

@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "temp_dir.h"
 
 namespace textfind_test {
 
@@ -18,16 +19,12 @@ class ScratchFolder {
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder &) = delete;
   ScratchFolder &operator=(const ScratchFolder &) = delete;
-  const std::string &path() const { return path_; }
+  const std::string &path() const { return folder_.path(); }
 
  private:
-  std::string path_;
   std::string previous_;
+  test_support::TempDir folder_;
 };
-
-void write_file(const std::string &path, std::string_view bytes);
-std::string read_file(const std::string &path);
-bool file_exists(const std::string &path);
 
 // Writes a B-tree file directly, for layouts the builder never produces.
 // Each key gets exactly the data given.

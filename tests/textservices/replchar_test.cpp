@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "hostutil.h"
-#include "scratch_dir.h"
+#include "temp_dir.h"
 
 namespace {
 
-using textservices_test::readBytes;
-using textservices_test::ScratchDir;
-using textservices_test::writeBytes;
+using test_support::readFile;
+using test_support::TempDir;
+using test_support::writeFile;
 using namespace std::string_literals;
 
 // Byte-at-a-time statement of the text rules: what the reader delivers, then
@@ -97,15 +97,15 @@ const std::vector<ReplaceCase> &replaceCases() {
 }
 
 TEST(ReplChar, Examples) {
-    ScratchDir dir;
+    TempDir dir;
     const std::string source = dir.file("in.txt"), destination = dir.file("out.txt");
     for (const ReplaceCase &c : replaceCases()) {
         SCOPED_TRACE(c.what);
-        writeBytes(source, c.source);
-        writeBytes(destination, "left over from an earlier run");
+        writeFile(source, c.source);
+        writeFile(destination, "left over from an earlier run");
         EXPECT_EQ(ReplChar(source.c_str(), destination.c_str(), c.fromByte, c.toByte), 1);
-        EXPECT_EQ(readBytes(destination), c.destination);
-        EXPECT_EQ(readBytes(source), c.source);
+        EXPECT_EQ(readFile(destination), c.destination);
+        EXPECT_EQ(readFile(source), c.source);
     }
 }
 
@@ -155,22 +155,22 @@ TEST(ReplChar, LargeFileMatchesModelAcrossInternalBlocks) {
         source[edge] = (edge / 65536) % 2 ? 'q' : '\n';
     }
     source.back() = '\r';
-    ScratchDir dir;
+    TempDir dir;
     const std::string in = dir.file("big.txt"), out = dir.file("big.out");
-    writeBytes(in, source);
+    writeFile(in, source);
     ASSERT_EQ(ReplChar(in.c_str(), out.c_str(), ';', '\n'), 1);
-    EXPECT_TRUE(readBytes(out) == modelReplace(source, ';', '\n'));
+    EXPECT_TRUE(readFile(out) == modelReplace(source, ';', '\n'));
 }
 
 TEST(ReplChar, FilesThatCannotBeOpened) {
-    ScratchDir dir;
+    TempDir dir;
     const std::string source = dir.file("in.txt"), destination = dir.file("out.txt");
-    writeBytes(source, "a;b\n");
+    writeFile(source, "a;b\n");
 
     // A missing source leaves an existing destination as it was.
-    writeBytes(destination, "keep me");
+    writeFile(destination, "keep me");
     EXPECT_EQ(ReplChar(dir.file("missing.txt").c_str(), destination.c_str(), ';', ','), 0);
-    EXPECT_EQ(readBytes(destination), "keep me");
+    EXPECT_EQ(readFile(destination), "keep me");
 
     // ...and creates no destination.
     const std::string fresh = dir.file("fresh.txt");
@@ -179,13 +179,13 @@ TEST(ReplChar, FilesThatCannotBeOpened) {
 
     const std::string inMissingFolder = dir.file("no-such-folder/out.txt");
     EXPECT_EQ(ReplChar(source.c_str(), inMissingFolder.c_str(), ';', ','), 0);
-    EXPECT_EQ(readBytes(source), "a;b\n");
+    EXPECT_EQ(readFile(source), "a;b\n");
     EXPECT_FALSE(std::filesystem::exists(inMissingFolder));
 
     // A folder is no text file, on any platform.
-    EXPECT_EQ(ReplChar(dir.path().string().c_str(), fresh.c_str(), ';', ','), 0);
+    EXPECT_EQ(ReplChar(dir.path().c_str(), fresh.c_str(), ';', ','), 0);
     EXPECT_FALSE(std::filesystem::exists(fresh));
-    EXPECT_EQ(ReplChar(source.c_str(), dir.path().string().c_str(), ';', ','), 0);
+    EXPECT_EQ(ReplChar(source.c_str(), dir.path().c_str(), ';', ','), 0);
 
     EXPECT_EQ(ReplChar(nullptr, destination.c_str(), ';', ','), 0);
     EXPECT_EQ(ReplChar(source.c_str(), nullptr, ';', ','), 0);
@@ -193,16 +193,16 @@ TEST(ReplChar, FilesThatCannotBeOpened) {
 
 // Writing the source onto itself would empty it before it is read.
 TEST(ReplChar, SameFileIsRefusedAndLeftIntact) {
-    ScratchDir dir;
+    TempDir dir;
     const std::string source = dir.file("same.txt");
     const std::string content = "a;b\r\nc;d\n";
-    writeBytes(source, content);
-    std::filesystem::create_directory(dir.path() / "sub");
+    writeFile(source, content);
+    std::filesystem::create_directory(dir.file("sub"));
 
     std::vector<std::string> otherNames = {
         source,
-        (dir.path() / "sub" / ".." / "same.txt").string(),
-        (dir.path() / "." / "same.txt").string(),
+        dir.file("sub/../same.txt"),
+        dir.file("./same.txt"),
     };
     std::error_code linkError;
     std::filesystem::create_hard_link(source, dir.file("hard.txt"), linkError);
@@ -213,22 +213,22 @@ TEST(ReplChar, SameFileIsRefusedAndLeftIntact) {
     for (const std::string &destination : otherNames) {
         SCOPED_TRACE(destination);
         EXPECT_EQ(ReplChar(source.c_str(), destination.c_str(), ';', ','), 0);
-        EXPECT_EQ(readBytes(source), content);
+        EXPECT_EQ(readFile(source), content);
     }
     // A copy with the same content is a different file.
-    writeBytes(dir.file("copy.txt"), content);
+    writeFile(dir.file("copy.txt"), content);
     EXPECT_EQ(ReplChar(source.c_str(), dir.file("copy.txt").c_str(), ';', ','), 1);
-    EXPECT_EQ(readBytes(dir.file("copy.txt")), "a,b\r\nc,d\r\n");
+    EXPECT_EQ(readFile(dir.file("copy.txt")), "a,b\r\nc,d\r\n");
 }
 
 // A full disk must not pass for a finished copy.
 TEST(ReplChar, WriteFailureIsReported) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-    ScratchDir dir;
+    TempDir dir;
     const std::string source = dir.file("in.txt");
-    writeBytes(source, std::string(100000, 'x'));
+    writeFile(source, std::string(100000, 'x'));
     EXPECT_EQ(ReplChar(source.c_str(), "/dev/full", 'x', 'y'), 0);
-    writeBytes(source, "");
+    writeFile(source, "");
     EXPECT_EQ(ReplChar(source.c_str(), "/dev/full", 'x', 'y'), 1) << "nothing to write";
 }
 

@@ -4,18 +4,19 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "hostutil.h"
-#include "scratch_dir.h"
+#include "temp_dir.h"
 
 namespace {
 
-using textservices_test::ScratchDir;
-using textservices_test::writeBytes;
+using test_support::TempDir;
+using test_support::writeFile;
 using namespace std::string_literals;
 
 constexpr char kUntouched = '\x5A';
@@ -126,12 +127,12 @@ std::vector<LookupCase> lookupCases() {
 }
 
 TEST(Vedivar, Examples) {
-    ScratchDir dir;
+    TempDir dir;
     for (const LookupCase &c : lookupCases()) {
         SCOPED_TRACE(c.what);
         const std::string path = dir.file("vars.mem");
         std::filesystem::remove(path);
-        if (c.file) writeBytes(path, *c.file);
+        if (c.file) writeFile(path, *c.file);
         OutputBuffer out;
         EXPECT_EQ(VEDIVAR(path.c_str(), c.name.c_str(), out.bytes.data()), c.status);
         EXPECT_EQ(out.written(), c.written);
@@ -194,7 +195,7 @@ TEST(Vedivar, MatchesModelOnRandomFiles) {
         return value;
     };
 
-    ScratchDir dir;
+    TempDir dir;
     const std::string path = dir.file("random.mem");
     for (int round = 0; round < 400; ++round) {
         std::string file;
@@ -214,7 +215,7 @@ TEST(Vedivar, MatchesModelOnRandomFiles) {
             file.begin(), file.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
                                              file.size(), hostutil::kMemoryVariableWindowSize)));
         const bool throughFile = round % 10 == 0;
-        if (throughFile) writeBytes(path, file);
+        if (throughFile) writeFile(path, file);
 
         for (const std::string &name : names) {
             SCOPED_TRACE("round " + std::to_string(round) + " name '" + name + "'");
