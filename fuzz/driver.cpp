@@ -184,7 +184,8 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         std::string v;
-        if (flagValue(arg, "-runs=", v)) runs = std::strtoull(v.c_str(), nullptr, 10);
+        // A negative count means no limit, as for libFuzzer.
+        if (flagValue(arg, "-runs=", v)) runs = v.starts_with("-") ? UINT64_MAX : std::strtoull(v.c_str(), nullptr, 10);
         else if (flagValue(arg, "-max_total_time=", v)) maxSeconds = std::strtod(v.c_str(), nullptr);
         else if (flagValue(arg, "-seed=", v)) seed = std::strtoull(v.c_str(), nullptr, 10);
         else if (flagValue(arg, "-max_len=", v)) maxLen = std::strtoull(v.c_str(), nullptr, 10);
@@ -224,10 +225,12 @@ int main(int argc, char **argv) {
         }
     }
 
-    std::fprintf(stderr, "seed %llu, %zu corpus inputs, up to %llu runs%s\n",
-                 static_cast<unsigned long long>(seed), pool.size(),
-                 static_cast<unsigned long long>(onlyFiles ? 0 : runs),
-                 maxSeconds > 0 ? ", time-limited" : "");
+    std::fprintf(stderr, "seed %llu, %zu corpus inputs", static_cast<unsigned long long>(seed),
+                 pool.size());
+    if (!onlyFiles && runs != UINT64_MAX)
+        std::fprintf(stderr, ", up to %llu runs", static_cast<unsigned long long>(runs));
+    if (!onlyFiles && maxSeconds > 0) std::fprintf(stderr, ", up to %g s", maxSeconds);
+    std::fprintf(stderr, "\n");
     for (const Bytes &b : pool) runOne(b);
     if (onlyFiles) {
         std::fprintf(stderr, "replayed %zu inputs\n", pool.size());
