@@ -31,22 +31,5 @@ std::string model(std::string_view list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    std::string list;
-    for (size_t i = 0; i < size; ++i)
-        if (data[i] != 0) list.push_back(static_cast<char>(data[i]));
-
-    GuardedBuffer out(list.size() + 1);
-    const int32_t status = SortList2(list.c_str(), out.data());
-    if (list.empty()) {
-        FUZZ_CHECK(status == -1, "empty list gives -1");
-        FUZZ_CHECK(out.untouchedFrom(0), "empty list leaves the buffer untouched");
-        return 0;
-    }
-    FUZZ_CHECK(status == 0, "non-empty list gives 0");
-    FUZZ_CHECK(out.untouchedFrom(list.size() + 1), "result never longer than the list");
-    FUZZ_CHECK(std::memchr(out.data(), 0, list.size() + 1) != nullptr, "result is terminated");
-    const std::string result(out.data());
-    FUZZ_CHECK(out.untouchedFrom(result.size() + 1), "nothing written after the result's NUL");
-    FUZZ_CHECK(result == model(list), "result matches the model");
-    return 0;
+    return checkSortExport(SortList2, data, size, model);
 }
