@@ -3,26 +3,33 @@
 JOBS ?= 2
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+RELEASE_BUILD ?= build-release
 CMAKE_FLAGS ?=
+# Warnings are errors for the tests and CI; a plain build only shows them.
+WERROR ?= OFF
+test test-native test-asan test-release test-windows: WERROR = ON
+export HOSTLIBS_WERROR = $(WERROR)
 
-.PHONY: all deps build asan demo test test-native test-asan bench clean
+.PHONY: all deps build asan release demo test test-native test-asan test-release bench clean
 
 all: build
 
 deps:
 	@./cmake/install-deps.sh cmake/packages.txt
 
-$(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
-
-build: deps $(BUILD)/CMakeCache.txt
+# Configuring again is cheap and picks up a changed WERROR.
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
-$(ASAN_BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON $(CMAKE_FLAGS) >/dev/null
-
-asan: deps $(ASAN_BUILD)/CMakeCache.txt
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# What a packager builds: every target at -O3.
+release: deps
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 demo: build
 	./tools/demo/run-demo.sh $(BUILD)
@@ -33,23 +40,29 @@ test-native: build
 test-asan: asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-native test-asan test-windows
+# The Release build is compiled, not run: it catches what only -O3 warns of.
+test-release: release
+
+test: test-native test-asan test-release test-windows
 
 bench: build
 	./bench/run-all.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD)
 
 # Windows DLLs cross-built with mingw-w64, checked statically (32-bit) and
-# under Wine (64-bit; 32-bit too where the machine runs 32-bit code).
+# under Wine (64-bit, and 32-bit where the machine runs 32-bit code).
 WIN_X86 ?= build-win-x86
 WIN_X64 ?= build-win-x64
 
 .PHONY: windows-deps windows test-windows
 
+# 32-bit Wine only where the machine can run it; test-windows says so otherwise.
 windows-deps:
 	@./cmake/install-deps.sh cmake/packages-windows.txt
+	@if ./tests/windows/can-run-i386.sh; then \
+	  ./cmake/install-deps.sh cmake/packages-windows-i386.txt; fi
 
 windows: windows-deps
 	./cmake/windows/build.sh i686-w64-mingw32 $(WIN_X86) dist/windows-x86

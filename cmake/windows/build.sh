@@ -11,11 +11,11 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 jobs=${JOBS:-2}
 
 bdb=$("$root/cmake/windows/build-bdb.sh" "$triplet")
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triplet.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBDB_PREFIX="$bdb" >/dev/null
-fi
+# Configured each time, so a changed HOSTLIBS_WERROR takes effect.
+cmake -S "$root" -B "$build" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triplet.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBDB_PREFIX="$bdb" \
+  -DHOSTLIBS_WERROR="${HOSTLIBS_WERROR:-OFF}" >/dev/null
 # Only the DLLs and the store builder (the test stores' fallback): the rest of
 # the tree holds tools for POSIX hosts.
 cmake --build "$build" -j "$jobs" --target textfind hostutil textfind-build \

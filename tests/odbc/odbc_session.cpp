@@ -97,8 +97,13 @@ std::string Session::diagnostics(SQLSMALLINT type, SQLHANDLE handle) const {
     for (SQLSMALLINT i = 1; SQLGetDiagRec(type, handle, i, state, &native, message,
                                           sizeof message, &length) == SQL_SUCCESS;
          ++i) {
-        out += "[" + std::string(reinterpret_cast<char *>(state)) + "] " +
-               reinterpret_cast<char *>(message) + " ";
+        // Appended piece by piece: GCC 12 at -O3 misreads the temporaries of
+        // a chained + as overlapping copies (-Wrestrict).
+        out += '[';
+        out += reinterpret_cast<const char *>(state);
+        out += "] ";
+        out += reinterpret_cast<const char *>(message);
+        out += ' ';
     }
     return out.empty() ? "no diagnostics" : out;
 }

@@ -159,10 +159,17 @@ std::optional<std::string> modelSortList(const std::string &list) {
 
 std::optional<std::string> modelSortList2(const std::string &list) {
     if (list.empty()) return std::nullopt;
-    std::set<std::vector<unsigned char>> members;
-    for (const std::string &item : splitItems(list)) members.emplace(item.begin(), item.end());
+    // Unsigned bytes compared one by one: a set of byte vectors would do, but
+    // GCC 12 at -O3 warns wrongly on its memcmp (-Wstringop-overread).
+    auto unsignedLess = [](const std::string &a, const std::string &b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+        });
+    };
+    std::set<std::string, decltype(unsignedLess)> members(unsignedLess);
+    for (const std::string &item : splitItems(list)) members.insert(item);
     std::string result;
-    for (const auto &member : members) result += std::string(member.begin(), member.end()) + ",";
+    for (const auto &member : members) result += member + ",";
     result.pop_back();
     return result;
 }

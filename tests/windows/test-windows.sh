@@ -10,11 +10,9 @@ x86=$1 x64=$2 dist86=$3 dist64=$4 native=${5:-}
 jobs=${JOBS:-2}
 
 build_programs() {  # TRIPLET DLL-BUILD
-  if [ ! -f "$2/tests-windows/CMakeCache.txt" ]; then
-    cmake -S "$here" -B "$2/tests-windows" \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$1.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  fi
+  cmake -S "$here" -B "$2/tests-windows" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$1.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHOSTLIBS_WERROR="${HOSTLIBS_WERROR:-OFF}" >/dev/null
   cmake --build "$2/tests-windows" -j "$jobs" >/dev/null
 }
 
