@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 
 #include "platform/platform_double.h"
@@ -114,14 +115,23 @@ TEST(SetNewTime, LinuxBackendAcceptsOnlyRealInstants) {
     }
 }
 
+// Milliseconds since the epoch, as the backend's fields name them.
+long long milliseconds(const timespec &t) { return t.tv_sec * 1000LL + t.tv_nsec / 1000000; }
+
 TEST(SetNewTime, LinuxBackendReadsTheLocalClock) {
+    // Local time without daylight saving, so every wall time names one
+    // instant; the bounds come from the clock the backend reads.
+    setenv("TZ", "UTC0", 1);
+    tzset();
     SystemTime read{};
-    time_t before = time(nullptr);
+    timespec before{}, after{};
+    clock_gettime(CLOCK_REALTIME, &before);
     hostutil::platform::native().getLocalTime(read);
+    clock_gettime(CLOCK_REALTIME, &after);
     timespec instant{};
     ASSERT_TRUE(hostutil::platform::posix::toInstant(read, instant)) << ::testing::PrintToString(read);
-    EXPECT_LE(before, instant.tv_sec);
-    EXPECT_LE(instant.tv_sec, time(nullptr));
+    EXPECT_LE(milliseconds(before), milliseconds(instant));
+    EXPECT_LE(milliseconds(instant), milliseconds(after));
     tm local{};
     localtime_r(&instant.tv_sec, &local);
     EXPECT_EQ(read.dayOfWeek, local.tm_wday);
