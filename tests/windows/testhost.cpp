@@ -7,6 +7,8 @@
 // Runs in a folder holding the search stores and child.exe. Prints one line
 // per case and "N passed, M failed"; exits 1 on any failure.
 #include <windows.h>
+#include <dlgs.h>
+#include <winspool.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -170,8 +172,18 @@ BOOL CALLBACK findDialog(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
+// The outer time limit of the run ends a window that never goes.
 void waitGone(HWND hwnd) {
-    for (int i = 0; i < 500 && IsWindow(hwnd); ++i) Sleep(10);
+    while (IsWindow(hwnd)) Sleep(10);
+}
+
+// The print dialog has filled its controls: the printer list shows a choice
+// and OK can be pressed.
+bool dialogReady(HWND dialog) {
+    HWND ok = GetDlgItem(dialog, IDOK);
+    if (!ok || !IsWindowEnabled(ok)) return false;
+    HWND printers = GetDlgItem(dialog, cmb4);
+    return !printers || SendMessageA(printers, CB_GETCURSEL, 0, 0) != CB_ERR;
 }
 
 DWORD WINAPI watch(void *) {
@@ -190,8 +202,7 @@ DWORD WINAPI watch(void *) {
         FindDialog dialog;
         EnumThreadWindows(watcher.mainThread, findDialog, reinterpret_cast<LPARAM>(&dialog));
         if (dialog.found) {
-            // Let the dialog finish its initialisation before answering.
-            Sleep(300);
+            while (IsWindow(dialog.found) && !dialogReady(dialog.found)) Sleep(10);
             char caption[128] = "";
             GetWindowTextA(dialog.found, caption, sizeof caption);
             LONG button = watcher.dialogButton;
@@ -572,13 +583,22 @@ void setNewTimeCases() {
 
 // ---- Printing ---------------------------------------------------------------
 
-bool waitForFile(const std::string &path, size_t size) {
-    std::string bytes;
-    for (int i = 0; i < 200; ++i) {
-        if (readFile(path, bytes) && bytes.size() >= size) return true;
+// The spooler may write the job out after PrintFile has returned: wait until
+// its queue holds no job. The outer time limit of the run ends a job that
+// never finishes.
+bool waitForEmptyQueue(const std::string &printer) {
+    HANDLE handle = nullptr;
+    if (!OpenPrinterA(const_cast<char *>(printer.c_str()), &handle, nullptr)) return false;
+    for (;;) {
+        DWORD needed = 0, jobs = 0;
+        EnumJobsA(handle, 0, 16, 1, nullptr, 0, &needed, &jobs);
+        if (needed == 0) break;
+        std::vector<BYTE> info(needed);
+        if (EnumJobsA(handle, 0, 16, 1, info.data(), needed, &needed, &jobs) && jobs == 0) break;
         Sleep(25);
     }
-    return false;
+    ClosePrinter(handle);
+    return true;
 }
 
 void printFileCases(const std::string &printer, const std::string &port) {
@@ -590,7 +610,7 @@ void printFileCases(const std::string &printer, const std::string &port) {
         takeMessages();
         c.expectInt(api.PrintFile(printer.c_str(), nullptr, "print.bin"), 1, "PrintFile");
         std::string landed;
-        c.expect(waitForFile(port, data.size()), "no job data in %s", port.c_str());
+        c.expect(waitForEmptyQueue(printer), "cannot open printer %s", printer.c_str());
         readFile(port, landed);
         c.expect(landed == data, "port file differs: %lu bytes, expected %lu",
                  static_cast<unsigned long>(landed.size()), static_cast<unsigned long>(data.size()));
@@ -606,7 +626,7 @@ void printFileCases(const std::string &printer, const std::string &port) {
         GetFullPathNameA("job.prn", sizeof full, full, nullptr);
         c.expectInt(api.PrintFile(printer.c_str(), full, "print2.bin"), 1, "PrintFile");
         std::string landed;
-        c.expect(waitForFile(full, data.size()), "no job data in %s", full);
+        c.expect(waitForEmptyQueue(printer), "cannot open printer %s", printer.c_str());
         readFile(full, landed);
         c.expect(landed == data, "job file differs: %lu bytes, expected %lu",
                  static_cast<unsigned long>(landed.size()),
