@@ -34,26 +34,26 @@ using Bytes = std::vector<uint8_t>;
 
 // What a crash handler needs, set up before any input runs: a handler may
 // only use async-signal-safe calls.
-const uint8_t *g_current = nullptr;
-size_t g_currentSize = 0;
-char g_crashPath[4096] = {};
-volatile sig_atomic_t g_saved = 0;
+const uint8_t *currentInput = nullptr;
+size_t currentInputSize = 0;
+char crashPath[4096] = {};
+volatile sig_atomic_t inputSaved = 0;
 
 void saveCurrentInput() {
-    if (g_saved || g_current == nullptr) return;
-    g_saved = 1;
-    const int fd = ::open(g_crashPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (inputSaved || currentInput == nullptr) return;
+    inputSaved = 1;
+    const int fd = ::open(crashPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return;
     size_t done = 0;
-    while (done < g_currentSize) {
-        const ssize_t n = ::write(fd, g_current + done, g_currentSize - done);
+    while (done < currentInputSize) {
+        const ssize_t n = ::write(fd, currentInput + done, currentInputSize - done);
         if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
     ::close(fd);
     static const char note[] = "\n== failing input written to ";
     [[maybe_unused]] ssize_t w = ::write(2, note, sizeof note - 1);
-    w = ::write(2, g_crashPath, std::strlen(g_crashPath));
+    w = ::write(2, crashPath, std::strlen(crashPath));
     w = ::write(2, "\n", 1);
 }
 
@@ -69,11 +69,11 @@ void onFatalSignal(int sig) {
 void runOne(const Bytes &input) {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[input.empty() ? 1 : input.size()]);
     if (!input.empty()) std::memcpy(copy.get(), input.data(), input.size());
-    g_current = copy.get();
-    g_currentSize = input.size();
+    currentInput = copy.get();
+    currentInputSize = input.size();
     LLVMFuzzerTestOneInput(copy.get(), input.size());
-    g_current = nullptr;
-    g_currentSize = 0;
+    currentInput = nullptr;
+    currentInputSize = 0;
 }
 
 bool readFile(const std::filesystem::path &path, Bytes &out) {
@@ -194,7 +194,7 @@ int main(int argc, char **argv) {
         else inputs.emplace_back(arg);
     }
 
-    std::snprintf(g_crashPath, sizeof g_crashPath, "%scrash-seed%llu", artifactPrefix.c_str(),
+    std::snprintf(crashPath, sizeof crashPath, "%scrash-seed%llu", artifactPrefix.c_str(),
                   static_cast<unsigned long long>(seed));
     for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) ::signal(sig, onFatalSignal);
 #if defined(__SANITIZE_ADDRESS__)

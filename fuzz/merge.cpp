@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::sort(b.begin(), b.end());
 
     std::vector<int32_t> out = {42, 42};  // the merge must replace what it finds
-    textfind::intersect_sorted(a, b, out);
+    textfind::intersectSorted(a, b, out);
     FUZZ_CHECK(out == model(a, b, true), "intersection keeps min(i, j) copies");
-    textfind::unite_sorted(a, b, out);
+    textfind::uniteSorted(a, b, out);
     FUZZ_CHECK(out == model(a, b, false), "union keeps max(i, j) copies");
     return 0;
 }

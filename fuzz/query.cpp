@@ -34,7 +34,7 @@ void checkWords(std::string_view query) {
     // Every byte belongs to exactly one word or is a separator, words come
     // in order, and each is a maximal run of word bytes.
     std::size_t next = 0;
-    textfind::for_each_word(query, [&](std::string_view word) {
+    textfind::forEachWord(query, [&](std::string_view word) {
         FUZZ_CHECK(!word.empty(), "words are never empty");
         FUZZ_CHECK(word.data() >= query.data() + next &&
                        word.data() + word.size() <= query.data() + query.size(),
@@ -48,7 +48,7 @@ void checkWords(std::string_view query) {
         FUZZ_CHECK(next == query.size() || modelSeparator(static_cast<unsigned char>(query[next])),
                    "a word runs up to a separator or the end");
 
-        const std::string normal = textfind::word_normal_form(word);
+        const std::string normal = textfind::wordNormalForm(word);
         FUZZ_CHECK(normal.size() == word.size(), "normal form keeps the length");
         for (std::size_t i = 0; i < word.size(); ++i) {
             const char c = word[i];
@@ -59,7 +59,7 @@ void checkWords(std::string_view query) {
     for (std::size_t i = next; i < query.size(); ++i)
         FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])), "only separators after the last word");
     for (unsigned b = 0; b < 256; ++b)
-        FUZZ_CHECK(textfind::is_separator(static_cast<unsigned char>(b)) == modelSeparator(static_cast<unsigned char>(b)),
+        FUZZ_CHECK(textfind::isSeparator(static_cast<unsigned char>(b)) == modelSeparator(static_cast<unsigned char>(b)),
                    "separator set");
 }
 
@@ -75,13 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view selector = rest.substr(0, nul);
     const std::string_view query = nul == std::string_view::npos ? std::string_view() : rest.substr(nul + 1);
 
-    const std::string_view code = textfind::posting_category_code(stored);
+    const std::string_view code = textfind::postingCategoryCode(stored);
     const std::size_t codeLength = stored[0] == 0 ? 0 : stored[1] == 0 ? 1 : 2;
     FUZZ_CHECK(code.data() == stored && code.size() == codeLength, "code ends at the first NUL");
-    FUZZ_CHECK(textfind::category_accepts(selector, code) == modelAccepts(selector, std::string(code)),
+    FUZZ_CHECK(textfind::categoryAccepts(selector, code) == modelAccepts(selector, std::string(code)),
                "category filter matches the model");
     // The query part doubles as a selector with NULs inside.
-    FUZZ_CHECK(textfind::category_accepts(query, code) == modelAccepts(query, std::string(code)),
+    FUZZ_CHECK(textfind::categoryAccepts(query, code) == modelAccepts(query, std::string(code)),
                "category filter on any bytes");
 
     checkWords(query);

@@ -35,7 +35,7 @@ textfind::StopWords model(std::string_view raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string_view raw(reinterpret_cast<const char *>(data), size);
-    const textfind::StopWords words = textfind::parse_stop_words(raw);
+    const textfind::StopWords words = textfind::parseStopWords(raw);
     for (const std::string &w : words) {
         FUZZ_CHECK(w.size() <= textfind::kStopWordLineLimit, "entries are at most 254 bytes");
         FUZZ_CHECK(w.find_first_of(std::string_view("\n\0\x1a", 3)) == std::string::npos,

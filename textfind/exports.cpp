@@ -10,7 +10,7 @@ extern "C" {
 TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode,
                                           const char *selector) {
   try {
-    return textfind::scan_db(query != nullptr ? query : "", mode,
+    return textfind::scanDb(query != nullptr ? query : "", mode,
                              selector != nullptr ? selector : "");
   } catch (...) {
     return textfind::kNoHandle;
@@ -20,7 +20,7 @@ TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode,
 TEXTFIND_API int32_t TEXTFIND_CALL ResSet(char *buffer) {
   if (buffer == nullptr) return textfind::kNoHandle;
   try {
-    return textfind::res_set(buffer);
+    return textfind::resSet(buffer);
   } catch (...) {
     return textfind::kNoHandle;
   }
@@ -29,7 +29,7 @@ TEXTFIND_API int32_t TEXTFIND_CALL ResSet(char *buffer) {
 TEXTFIND_API int32_t TEXTFIND_CALL FindDB(int32_t record, char *buffer) {
   if (buffer == nullptr) return textfind::kNoHandle;
   try {
-    return textfind::find_db(record, buffer);
+    return textfind::findDb(record, buffer);
   } catch (...) {
     return textfind::kNoHandle;
   }

@@ -2,7 +2,7 @@
 
 namespace textfind {
 
-void intersect_sorted(std::span<const int32_t> a, std::span<const int32_t> b,
+void intersectSorted(std::span<const int32_t> a, std::span<const int32_t> b,
                       std::vector<int32_t> &out) {
   out.clear();
   std::size_t i = 0, j = 0;
@@ -19,7 +19,7 @@ void intersect_sorted(std::span<const int32_t> a, std::span<const int32_t> b,
   }
 }
 
-void unite_sorted(std::span<const int32_t> a, std::span<const int32_t> b,
+void uniteSorted(std::span<const int32_t> a, std::span<const int32_t> b,
                   std::vector<int32_t> &out) {
   out.clear();
   out.reserve(a.size() + b.size());

@@ -8,11 +8,11 @@
 namespace textfind {
 
 // A number held i times in a and j times in b appears min(i, j) times.
-void intersect_sorted(std::span<const int32_t> a, std::span<const int32_t> b,
+void intersectSorted(std::span<const int32_t> a, std::span<const int32_t> b,
                       std::vector<int32_t> &out);
 
 // A number held i times in a and j times in b appears max(i, j) times.
-void unite_sorted(std::span<const int32_t> a, std::span<const int32_t> b,
+void uniteSorted(std::span<const int32_t> a, std::span<const int32_t> b,
                   std::vector<int32_t> &out);
 
 }  // namespace textfind

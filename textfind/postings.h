@@ -17,12 +17,12 @@ struct Posting {
 
 // Decodes posting `index` of a data item; the caller keeps index below
 // size / kPostingSize, so trailing bytes are never read.
-Posting decode_posting(std::string_view data, std::size_t index);
+Posting decodePosting(std::string_view data, std::size_t index);
 
 // Appends one posting; the reserved bytes are written as 0.
-void append_posting(std::string &data, int32_t record, std::string_view category);
+void appendPosting(std::string &data, int32_t record, std::string_view category);
 
 // The 4-byte record store key, least significant byte first.
-void encode_record_key(int32_t record, unsigned char (&key)[4]);
+void encodeRecordKey(int32_t record, unsigned char (&key)[4]);
 
 }  // namespace textfind

@@ -2,7 +2,7 @@
 
 namespace textfind {
 
-ResultSet &result_set() {
+ResultSet &resultSet() {
   static ResultSet set;
   return set;
 }

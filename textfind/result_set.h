@@ -15,6 +15,6 @@ struct ResultSet {
   std::vector<int32_t> spare;
 };
 
-ResultSet &result_set();
+ResultSet &resultSet();
 
 }  // namespace textfind

@@ -2,7 +2,7 @@
 
 namespace textfind {
 
-void scramble_in_place(std::span<char> bytes) {
+void scrambleInPlace(std::span<char> bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     bytes[i] = static_cast<char>(static_cast<unsigned char>(bytes[i]) ^
                                  kScrambleKey[i % kScrambleKey.size()]);

@@ -5,7 +5,7 @@
 
 namespace textfind {
 
-StopWords parse_stop_words(std::string_view raw) {
+StopWords parseStopWords(std::string_view raw) {
   StopWords words;
   std::string line;
   bool cut = false;  // NUL seen or limit reached: ignore bytes up to LF
@@ -32,7 +32,7 @@ StopWords parse_stop_words(std::string_view raw) {
   return words;
 }
 
-StopWords read_stop_words(const char *path) {
+StopWords readStopWords(const char *path) {
   struct Closer {
     void operator()(std::FILE *f) const { std::fclose(f); }
   };
@@ -44,7 +44,7 @@ StopWords read_stop_words(const char *path) {
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
     raw.append(chunk, got);
   }
-  return parse_stop_words(raw);
+  return parseStopWords(raw);
 }
 
 }  // namespace textfind

@@ -10,7 +10,7 @@ namespace textfind {
 
 using StopWords = std::set<std::string, std::less<>>;
 
-// Longest entry a line yields; see parse_stop_words for longer lines.
+// Longest entry a line yields; see parseStopWords for longer lines.
 inline constexpr std::size_t kStopWordLineLimit = 254;
 
 // Parses the raw bytes of a stop-word file. CR LF reads as LF, a lone CR is
@@ -19,9 +19,9 @@ inline constexpr std::size_t kStopWordLineLimit = 254;
 // A line longer than kStopWordLineLimit bytes yields its first
 // kStopWordLineLimit bytes as an entry; the rest of that line is dropped, so
 // a fragment of an overlong line never turns into a stop word of its own.
-StopWords parse_stop_words(std::string_view raw);
+StopWords parseStopWords(std::string_view raw);
 
 // Reads and parses the file; a file that cannot be opened gives no entries.
-StopWords read_stop_words(const char *path);
+StopWords readStopWords(const char *path);
 
 }  // namespace textfind

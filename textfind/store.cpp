@@ -4,7 +4,7 @@
 
 namespace textfind {
 
-DbCreateFunction db_create_function = &db_create;
+DbCreateFunction dbCreateFunction = &db_create;
 
 StoreHandle::~StoreHandle() {
   if (db_ != nullptr) db_->close(db_, 0);
@@ -12,7 +12,7 @@ StoreHandle::~StoreHandle() {
 
 int32_t StoreHandle::open(const char *path) {
   DB *db = nullptr;
-  if (db_create_function(&db, nullptr, 0) != 0 || db == nullptr) return kNoHandle;
+  if (dbCreateFunction(&db, nullptr, 0) != 0 || db == nullptr) return kNoHandle;
   if (db->open(db, nullptr, path, nullptr, DB_BTREE, 0, 0664) != 0) {
     db->close(db, 0);
     return kNotOpened;

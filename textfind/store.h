@@ -21,7 +21,7 @@ inline constexpr int32_t kNoRecord = -3;
 // Handle creation goes through this pointer so tests can make it fail or
 // hand out instrumented handles. Never changed outside tests.
 using DbCreateFunction = int (*)(DB **, DB_ENV *, u_int32_t);
-extern DbCreateFunction db_create_function;
+extern DbCreateFunction dbCreateFunction;
 
 class StoreHandle {
  public:

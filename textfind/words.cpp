@@ -8,19 +8,19 @@ namespace {
 
 constexpr std::string_view kSeparators = " \t\",.;:-+!%&/?()[]'";
 
-constexpr std::array<bool, 256> make_separator_table() {
+constexpr std::array<bool, 256> makeSeparatorTable() {
   std::array<bool, 256> table{};
   for (char c : kSeparators) table[static_cast<unsigned char>(c)] = true;
   return table;
 }
 
-constexpr std::array<bool, 256> kSeparatorTable = make_separator_table();
+constexpr std::array<bool, 256> kSeparatorTable = makeSeparatorTable();
 
 }  // namespace
 
-bool is_separator(unsigned char byte) { return kSeparatorTable[byte]; }
+bool isSeparator(unsigned char byte) { return kSeparatorTable[byte]; }
 
-std::string word_normal_form(std::string_view word) {
+std::string wordNormalForm(std::string_view word) {
   std::string out(word);
   for (char &c : out) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));

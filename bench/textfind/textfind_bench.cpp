@@ -33,24 +33,24 @@ constexpr const char *kParameters = "records=1000000 seed=424242 zipf=1.0 words=
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> dictionary_words() {
+std::vector<std::string> dictionaryWords() {
   std::ifstream in(kDictionary);
-  std::set<std::string> normal_forms;
+  std::set<std::string> normalForms;
   std::vector<std::string> words;
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || std::any_of(line.begin(), line.end(), [](char c) {
-          return textfind::is_separator(static_cast<unsigned char>(c));
+          return textfind::isSeparator(static_cast<unsigned char>(c));
         }))
       continue;
-    if (normal_forms.insert(textfind::word_normal_form(line)).second) words.push_back(line);
+    if (normalForms.insert(textfind::wordNormalForm(line)).second) words.push_back(line);
   }
   std::mt19937 rng(kSeed);
   std::shuffle(words.begin(), words.end(), rng);  // rank order unrelated to spelling
   return words;
 }
 
-void generate_and_build(const std::vector<std::string> &words, const std::string &folder) {
+void generateAndBuild(const std::vector<std::string> &words, const std::string &folder) {
   std::printf("generating %d records over %zu words...\n", kRecords, words.size());
   std::fflush(stdout);
   std::vector<double> cdf(words.size());
@@ -73,13 +73,13 @@ void generate_and_build(const std::vector<std::string> &words, const std::string
     records.push_back(std::move(record));
   }
   const auto start = Clock::now();
-  const auto summary = textfind::build::write_stores(records, folder);
+  const auto summary = textfind::build::writeStores(records, folder);
   std::printf("built %zu records, %zu words in %.1f s\n", summary.records, summary.words,
               std::chrono::duration<double>(Clock::now() - start).count());
 }
 
 // The floor: exactly the Berkeley DB calls the library cannot avoid.
-DB *open_store(const char *path) {
+DB *openStore(const char *path) {
   DB *db = nullptr;
   db_create(&db, nullptr, 0);
   if (db->open(db, nullptr, path, nullptr, DB_BTREE, 0, 0664) != 0) {
@@ -89,7 +89,7 @@ DB *open_store(const char *path) {
   return db;
 }
 
-bool raw_get(DB *db, const void *key, uint32_t size, DBT &data) {
+bool rawGet(DB *db, const void *key, uint32_t size, DBT &data) {
   DBT k;
   std::memset(&k, 0, sizeof k);
   std::memset(&data, 0, sizeof data);
@@ -98,33 +98,33 @@ bool raw_get(DB *db, const void *key, uint32_t size, DBT &data) {
   return db->get(db, nullptr, &k, &data, 0) == 0;
 }
 
-std::vector<int32_t> floor_index_lookup(const std::string &key) {
-  DB *index = open_store("opere.idb");
+std::vector<int32_t> floorIndexLookup(const std::string &key) {
+  DB *index = openStore("opere.idb");
   DBT data;
   std::vector<int32_t> records;
-  if (raw_get(index, key.data(), static_cast<uint32_t>(key.size()), data)) {
+  if (rawGet(index, key.data(), static_cast<uint32_t>(key.size()), data)) {
     const std::string_view item(static_cast<const char *>(data.data), data.size);
     for (std::size_t i = 0; i < item.size() / textfind::kPostingSize; ++i)
-      records.push_back(textfind::decode_posting(item, i).record);
+      records.push_back(textfind::decodePosting(item, i).record);
   }
   index->close(index, 0);
   return records;
 }
 
-std::size_t floor_run(const std::string &key) {
-  const std::vector<int32_t> records = floor_index_lookup(key);
+std::size_t floorRun(const std::string &key) {
+  const std::vector<int32_t> records = floorIndexLookup(key);
   DBT data;
   for (int32_t record : records) {
-    DB *store = open_store("opere.ddb");
+    DB *store = openStore("opere.ddb");
     unsigned char k[4];
-    textfind::encode_record_key(record, k);
-    raw_get(store, k, 4, data);
+    textfind::encodeRecordKey(record, k);
+    rawGet(store, k, 4, data);
     store->close(store, 0);
   }
   return records.size();
 }
 
-std::size_t library_run(const std::string &word, std::vector<char> &buffer) {
+std::size_t libraryRun(const std::string &word, std::vector<char> &buffer) {
   const int32_t count = ScanDB(word.c_str(), 1, "**");
   if (count < 0) {
     std::fprintf(stderr, "ScanDB returned %d\n", count);
@@ -147,7 +147,7 @@ double seconds(F &&f) {
 int main(int argc, char **argv) {
   const std::string folder = argc > 1 ? argv[1] : TEXTFIND_BENCH_DATA;
   std::filesystem::create_directories(folder);
-  const std::vector<std::string> words = dictionary_words();
+  const std::vector<std::string> words = dictionaryWords();
   if (words.size() < 100000) {
     std::fprintf(stderr, "%s holds too few words (is witalian installed?)\n", kDictionary);
     return 1;
@@ -158,7 +158,7 @@ int main(int argc, char **argv) {
   if (cached != kParameters || !std::filesystem::exists(folder + "/opere.idb") ||
       !std::filesystem::exists(folder + "/opere.ddb")) {
     std::filesystem::remove(marker);
-    generate_and_build(words, folder);
+    generateAndBuild(words, folder);
     std::ofstream(marker) << kParameters << '\n';
   } else {
     std::printf("reusing the stores in %s\n", folder.c_str());
@@ -179,38 +179,38 @@ int main(int argc, char **argv) {
               "last two columns: ScanDB alone against the index lookup alone.\n");
   std::printf("\n%8s  %-22s %7s %12s %12s %6s %10s %10s\n", "rank", "word", "hits", "library ms", "floor ms",
               "ratio", "scan ms", "lookup ms");
-  double library_total = 0, floor_total = 0, worst = 0;
+  double libraryTotal = 0, floorTotal = 0, worst = 0;
   for (std::size_t rank : ranks) {
     const std::string &word = words[rank - 1];
-    const std::string key = textfind::word_normal_form(word);
-    double library_best = 1e9, floor_best = 1e9;
-    std::size_t hits = 0, floor_hits = 0;
+    const std::string key = textfind::wordNormalForm(word);
+    double libraryBest = 1e9, floorBest = 1e9;
+    std::size_t hits = 0, floorHits = 0;
     double spent = 0;
     for (int r = 0; r < kMaxRepeats && (r < kMinRepeats || spent < kMinSeconds); ++r) {
-      const double floor_time = seconds([&] { floor_hits = floor_run(key); });
-      const double library_time = seconds([&] { hits = library_run(word, buffer); });
-      floor_best = std::min(floor_best, floor_time);
-      library_best = std::min(library_best, library_time);
-      spent += library_time;
+      const double floorTime = seconds([&] { floorHits = floorRun(key); });
+      const double libraryTime = seconds([&] { hits = libraryRun(word, buffer); });
+      floorBest = std::min(floorBest, floorTime);
+      libraryBest = std::min(libraryBest, libraryTime);
+      spent += libraryTime;
     }
-    if (hits != floor_hits) {
-      std::fprintf(stderr, "%s: library delivered %zu records, index holds %zu\n", word.c_str(), hits, floor_hits);
+    if (hits != floorHits) {
+      std::fprintf(stderr, "%s: library delivered %zu records, index holds %zu\n", word.c_str(), hits, floorHits);
       return 1;
     }
-    double scan_best = 1e9, lookup_best = 1e9;
+    double scanBest = 1e9, lookupBest = 1e9;
     for (int r = 0; r < kMinRepeats; ++r) {
-      lookup_best = std::min(lookup_best, seconds([&] { floor_index_lookup(key); }));
-      scan_best = std::min(scan_best, seconds([&] { ScanDB(word.c_str(), 1, "**"); }));
+      lookupBest = std::min(lookupBest, seconds([&] { floorIndexLookup(key); }));
+      scanBest = std::min(scanBest, seconds([&] { ScanDB(word.c_str(), 1, "**"); }));
     }
-    const double ratio = library_best / floor_best;
+    const double ratio = libraryBest / floorBest;
     worst = std::max(worst, ratio);
-    library_total += library_best;
-    floor_total += floor_best;
+    libraryTotal += libraryBest;
+    floorTotal += floorBest;
     std::printf("%8zu  %-22s %7zu %12.3f %12.3f %6.2f %10.3f %10.3f\n", rank, word.c_str(), hits,
-                library_best * 1e3, floor_best * 1e3, ratio, scan_best * 1e3, lookup_best * 1e3);
+                libraryBest * 1e3, floorBest * 1e3, ratio, scanBest * 1e3, lookupBest * 1e3);
   }
   std::printf("\ntotal over %zu words: library %.1f ms, floor %.1f ms, ratio %.2f; worst word %.2f (target 1.5)\n",
-              std::size(ranks), library_total * 1e3, floor_total * 1e3, library_total / floor_total, worst);
+              std::size(ranks), libraryTotal * 1e3, floorTotal * 1e3, libraryTotal / floorTotal, worst);
   std::printf("%s\n", worst <= 1.5 ? "target met" : "target missed");
   return 0;
 }

@@ -10,7 +10,7 @@
 #include "hostutil.h"
 #include "stopwatch.h"
 
-using namespace textservices_bench;
+using namespace bench;
 
 namespace {
 // Lines of words and ';'-separated fields with CR LF ends, some lone LFs.

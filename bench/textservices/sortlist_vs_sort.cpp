@@ -11,7 +11,7 @@
 #include "hostutil.h"
 #include "stopwatch.h"
 
-using namespace textservices_bench;
+using namespace bench;
 
 int main(int argc, char **argv) {
     const std::filesystem::path folder =

@@ -8,7 +8,7 @@
 
 #include <sys/resource.h>
 
-namespace textservices_bench {
+namespace bench {
 
 template <typename Work>
 double secondsFor(Work work) {
@@ -40,4 +40,4 @@ inline std::string quoted(const std::string &path) {
     return result + "'";
 }
 
-}  // namespace textservices_bench
+}  // namespace bench

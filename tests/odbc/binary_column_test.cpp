@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace odbctest;
+using namespace test;
 namespace bc = hostutil::binary_column;
 
 constexpr std::size_t kMiB = 1024 * 1024;
@@ -123,20 +123,20 @@ TEST_P(BinaryColumnTest, RoundTripsAreByteIdentical) {
         insertRow(id, std::nullopt);
         const std::string in = files_.file("in" + std::to_string(id));
         const std::string out = files_.file("out" + std::to_string(id));
-        writeFile(in, c.data);
+        writeBytes(in, c.data);
         const std::string where = " WHERE id = " + std::to_string(id);
 
         ASSERT_EQ(0, LoadBin(dbc(), sql("UPDATE {t} SET data = ?" + where).c_str(), in.c_str()));
         EXPECT_EQ(c.data, stored(id)) << "the stored value differs from the file";
         ASSERT_EQ(0, SaveBin(dbc(), sql("SELECT data FROM {t}" + where).c_str(), out.c_str()));
-        EXPECT_EQ(c.data, readFile(out)) << "the saved file differs from the original";
+        EXPECT_EQ(c.data, readBytes(out)) << "the saved file differs from the original";
     }
 }
 
 TEST_P(BinaryColumnTest, EmptyFileIsStoredAsEmptyValueThatSaveBinRefuses) {
     const std::string in = files_.file("empty");
     const std::string out = files_.file("out");
-    writeFile(in, {});
+    writeBytes(in, {});
     insertRow(1, Bytes{1, 2, 3});
 
     const int64_t putsBefore = putDataCalls();
@@ -156,7 +156,7 @@ TEST_P(BinaryColumnTest, EmptyFileIsStoredAsEmptyValueThatSaveBinRefuses) {
 TEST_P(BinaryColumnTest, LoadBinInsertsNewRow) {
     const Bytes data = pattern(5000, 3);
     const std::string in = files_.file("in");
-    writeFile(in, data);
+    writeBytes(in, data);
     ASSERT_EQ(0, load("INSERT INTO {t} (id, data) VALUES (42, ?)", in));
     EXPECT_EQ(data, stored(42));
 }
@@ -171,18 +171,18 @@ TEST_P(BinaryColumnTest, SaveBinLeavesTheLastRowsValue) {
     insertRow(3, third);
     const std::string out = files_.file("out");
     ASSERT_EQ(0, save("SELECT data FROM {t} ORDER BY id", out));
-    EXPECT_EQ(third, readFile(out));
+    EXPECT_EQ(third, readBytes(out));
 }
 
 TEST_P(BinaryColumnTest, SaveBinWithoutRowsNeitherCreatesNorTruncates) {
     const std::string existing = files_.file("existing");
     const std::string absent = files_.file("absent");
     const Bytes kept = {'k', 'e', 'p', 't', '\r', '\n'};
-    writeFile(existing, kept);
+    writeBytes(existing, kept);
     insertRow(1, Bytes{9, 9, 9});
 
     EXPECT_EQ(0, save("SELECT data FROM {t} WHERE id = 2", existing));
-    EXPECT_EQ(kept, readFile(existing));
+    EXPECT_EQ(kept, readBytes(existing));
     EXPECT_EQ(0, save("SELECT data FROM {t} WHERE id = 2", absent));
     EXPECT_FALSE(fileExists(absent));
     // A statement without a result set fetches nothing either.
@@ -212,9 +212,9 @@ TEST_P(BinaryColumnTest, SaveBinFailuresLeaveTheFileAlone) {
         SCOPED_TRACE(c.name);
         const std::string existing = files_.file("existing");
         const std::string absent = files_.file("absent");
-        writeFile(existing, kept);
+        writeBytes(existing, kept);
         EXPECT_EQ(c.expected, save(c.query, existing));
-        EXPECT_EQ(kept, readFile(existing));
+        EXPECT_EQ(kept, readBytes(existing));
         EXPECT_EQ(c.expected, save(c.query, absent));
         EXPECT_FALSE(fileExists(absent));
     }
@@ -240,7 +240,7 @@ TEST_P(BinaryColumnTest, FailureOnALaterRowKeepsTheEarlierRowsFile) {
     insertRow(3, pattern(50, 6));
     const std::string out = files_.file("out");
     EXPECT_EQ(-5, save("SELECT data FROM {t} ORDER BY id", out));
-    EXPECT_EQ(first, readFile(out));
+    EXPECT_EQ(first, readBytes(out));
 }
 
 // ---- LoadBin failures and non-failures ----------------------------------
@@ -269,7 +269,7 @@ TEST_P(BinaryColumnTest, LoadBinUnreadableFileGivesMinusThreeAndNeverPrepares) {
 
 TEST_P(BinaryColumnTest, LoadBinUnpreparableStatementGivesMinusFour) {
     const std::string in = files_.file("in");
-    writeFile(in, pattern(64, 1));
+    writeBytes(in, pattern(64, 1));
     insertRow(1, Bytes{7});
     // The SQLite3 driver compiles a query when it is prepared (other
     // statements wait for execution); psqlODBC defers nearly everything to
@@ -288,7 +288,7 @@ TEST_P(BinaryColumnTest, LoadBinReportsZeroWhenOnlyExecutionFails) {
     const Bytes original = {1, 2, 3};
     insertRow(1, original);
     const std::string in = files_.file("in");
-    writeFile(in, pattern(300, 2));
+    writeBytes(in, pattern(300, 2));
     // Duplicate primary key.
     EXPECT_EQ(0, load("INSERT INTO {t} (id, data) VALUES (1, ?)", in));
     EXPECT_EQ(original, stored(1));
@@ -305,7 +305,7 @@ TEST_P(BinaryColumnTest, LoadBinReportsZeroWhenOnlyExecutionFails) {
 TEST_P(BinaryColumnTest, LoadBinWithoutParameterMarkerExecutesWithoutSendingData) {
     insertRow(1, Bytes{1});
     const std::string in = files_.file("in");
-    writeFile(in, pattern(10, 1));
+    writeBytes(in, pattern(10, 1));
     const int64_t putsBefore = putDataCalls();
     EXPECT_EQ(0, load("UPDATE {t} SET note = 'touched' WHERE id = 1", in));
     EXPECT_EQ(putsBefore, putDataCalls());
@@ -322,13 +322,13 @@ TEST_P(BinaryColumnTest, LoadBinBufferThatCannotBeAllocatedGivesMinusThree) {
     const std::string in = files_.file("in");
     BufferLimit limit(1000);
 
-    writeFile(in, tooLarge);
+    writeBytes(in, tooLarge);
     const int64_t callsBefore = odbcCalls();
     EXPECT_EQ(-3, load("UPDATE {t} SET data = ? WHERE id = 1", in));
     EXPECT_EQ(2, odbcCalls() - callsBefore) << "nothing may be prepared or executed";
     EXPECT_EQ(original, stored(1));
 
-    writeFile(in, fits);
+    writeBytes(in, fits);
     EXPECT_EQ(0, load("UPDATE {t} SET data = ? WHERE id = 1", in));
     EXPECT_EQ(fits, stored(1));
 }
@@ -339,14 +339,14 @@ TEST_P(BinaryColumnTest, SaveBinBufferThatCannotBeAllocatedGivesMinusFour) {
     insertRow(2, tooLarge);
     const Bytes kept = {'o', 'l', 'd'};
     const std::string out = files_.file("out");
-    writeFile(out, kept);
+    writeBytes(out, kept);
     BufferLimit limit(1000);
 
     EXPECT_EQ(-4, save("SELECT data FROM {t} WHERE id = 2", out));
-    EXPECT_EQ(kept, readFile(out));
+    EXPECT_EQ(kept, readBytes(out));
     // The first row is written before the second one fails.
     EXPECT_EQ(-4, save("SELECT data FROM {t} ORDER BY id", out));
-    EXPECT_EQ(fits, readFile(out));
+    EXPECT_EQ(fits, readBytes(out));
 }
 
 // ---- No growth over many calls ------------------------------------------
@@ -355,7 +355,7 @@ TEST_P(BinaryColumnTest, TenThousandCallsLeaveNothingBehind) {
     const Bytes data = pattern(2048, 8);
     const std::string in = files_.file("in");
     const std::string out = files_.file("out");
-    writeFile(in, data);
+    writeBytes(in, data);
     insertRow(1, std::nullopt);
     const std::string update = sql("UPDATE {t} SET data = ? WHERE id = 1");
     const std::string select = sql("SELECT data FROM {t} WHERE id = 1");
@@ -372,7 +372,7 @@ TEST_P(BinaryColumnTest, TenThousandCallsLeaveNothingBehind) {
     round(10000);
     EXPECT_EQ(statements, liveStatements());
     EXPECT_EQ(descriptors, openDescriptors());
-    EXPECT_EQ(data, readFile(out));
+    EXPECT_EQ(data, readBytes(out));
     // Under the sanitizer freed memory sits in quarantine, so the resident
     // size says nothing there; its leak checker covers the same ground.
     if (!kSanitized) {
@@ -387,11 +387,11 @@ TEST_P(BinaryColumnTest, LargeRoundTrip) {
     const Bytes data = pattern(100 * kMiB, 11);
     const std::string in = files_.file("in");
     const std::string out = files_.file("out");
-    writeFile(in, data);
+    writeBytes(in, data);
     ASSERT_EQ(0, LoadBin(dbc(), sql("INSERT INTO {t} (id, data) VALUES (1, ?)").c_str(),
                          in.c_str()));
     ASSERT_EQ(0, SaveBin(dbc(), sql("SELECT data FROM {t} WHERE id = 1").c_str(), out.c_str()));
-    const Bytes back = readFile(out);
+    const Bytes back = readBytes(out);
     ASSERT_EQ(data.size(), back.size());
     EXPECT_TRUE(data == back) << "100 MiB round trip differs";
 }
@@ -413,7 +413,7 @@ protected:
 TEST_F(ConnectionHandleTest, NullConnectionMakesNoOdbcCall) {
     const std::string in = files_.file("in");
     const std::string out = files_.file("out");
-    writeFile(in, {1, 2, 3});
+    writeBytes(in, {1, 2, 3});
     const int64_t callsBefore = odbcCalls();
     EXPECT_EQ(-1, LoadBin(nullptr, "INSERT INTO t VALUES (?)", in.c_str()));
     EXPECT_EQ(-1, SaveBin(nullptr, "SELECT 1", out.c_str()));
@@ -438,7 +438,7 @@ TEST_F(ConnectionHandleTest, HandlesTheDriverManagerRejectsGiveMinusTwo) {
 
     const std::string in = files_.file("in");
     const std::string out = files_.file("out");
-    writeFile(in, {1, 2, 3});
+    writeBytes(in, {1, 2, 3});
     const struct {
         const char *name;
         SQLHANDLE handle;

@@ -15,11 +15,11 @@ std::atomic<int64_t> calls{0};
 std::atomic<int64_t> dataPuts{0};
 }  // namespace
 
-namespace odbctest {
+namespace test {
 int64_t liveStatements() { return statements.load(); }
 int64_t odbcCalls() { return calls.load(); }
 int64_t putDataCalls() { return dataPuts.load(); }
-}  // namespace odbctest
+}  // namespace test
 
 extern "C" {
 

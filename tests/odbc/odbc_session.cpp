@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
-namespace odbctest {
+namespace test {
 namespace {
 
 std::string env(const char *name) {
@@ -175,13 +175,13 @@ std::optional<Bytes> Session::queryValue(const std::string &sql, bool *found) {
     return value;
 }
 
-Bytes readFile(const std::string &path) {
-    const std::string bytes = test_support::readFile(path);
+Bytes readBytes(const std::string &path) {
+    const std::string bytes = test::readFile(path);
     return Bytes(bytes.begin(), bytes.end());
 }
 
-void writeFile(const std::string &path, const Bytes &data) {
-    test_support::writeFile(path, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
+void writeBytes(const std::string &path, const Bytes &data) {
+    test::writeFile(path, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
 }
 
 Bytes pattern(std::size_t size, unsigned seed) {
@@ -220,4 +220,4 @@ int openDescriptors() {
     return count;
 }
 
-}  // namespace odbctest
+}  // namespace test

@@ -13,7 +13,7 @@
 
 #include "temp_dir.h"
 
-namespace odbctest {
+namespace test {
 
 using Bytes = std::vector<unsigned char>;
 
@@ -69,10 +69,8 @@ int64_t odbcCalls();
 int64_t putDataCalls();
 
 // Files, as Bytes.
-Bytes readFile(const std::string &path);
-void writeFile(const std::string &path, const Bytes &data);
-using test_support::fileExists;
-using test_support::TempDir;
+Bytes readBytes(const std::string &path);
+void writeBytes(const std::string &path, const Bytes &data);
 
 // `size` bytes that contain every byte value, CR LF pairs, 0x1A and NUL,
 // varied by `seed`.
@@ -83,4 +81,4 @@ std::size_t residentBytes();
 // Open file descriptors of this process.
 int openDescriptors();
 
-}  // namespace odbctest
+}  // namespace test

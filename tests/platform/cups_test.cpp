@@ -18,8 +18,8 @@
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
-using test_support::TempDir;
-using test_support::readFile;
+using test::TempDir;
+using test::readFile;
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 using hostutil::PrintResources;
 using hostutil::platform::ScopedDouble;
-using test_support::TempDir;
+using test::TempDir;
 using Calls = std::vector<std::string>;
 
 namespace {

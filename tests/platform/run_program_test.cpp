@@ -16,8 +16,8 @@
 #include "temp_dir.h"
 
 using hostutil::platform::ScopedDouble;
-using test_support::TempDir;
-using test_support::readFile;
+using test::TempDir;
+using test::readFile;
 using Calls = std::vector<std::string>;
 
 namespace {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
-namespace test_support {
+namespace test {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "hostutil-test.XXXXXX").string();
@@ -52,4 +52,4 @@ bool fileExists(const std::string &path) {
     return std::filesystem::exists(path, ignored);
 }
 
-}  // namespace test_support
+}  // namespace test

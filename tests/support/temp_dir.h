@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace test_support {
+namespace test {
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents at the end of the scope.
@@ -31,4 +31,4 @@ std::string readFile(const std::string &path);
 void writeFile(const std::string &path, std::string_view bytes);
 bool fileExists(const std::string &path);
 
-}  // namespace test_support
+}  // namespace test

@@ -16,11 +16,11 @@ namespace {
 
 using namespace std::string_literals;
 using textfind::build::CatalogueError;
-using textfind::build::parse_catalogue;
-using textfind_test::Delivery;
+using textfind::build::parseCatalogue;
+using test::Delivery;
 
 TEST(Catalogue, AcceptedForms) {
-  const auto records = parse_catalogue(
+  const auto records = parseCatalogue(
       "# comment\n"
       "\n"
       "1\tEE\tLa casa\r\n"
@@ -64,7 +64,7 @@ TEST(Catalogue, BadInputNamesTheLine) {
     const std::string content(bad.content, std::char_traits<char>::length(bad.content) +
                                                (std::string_view(bad.message).find("NUL") != std::string_view::npos ? 4 : 0));
     try {
-      parse_catalogue(content, "c.tsv");
+      parseCatalogue(content, "c.tsv");
       ADD_FAILURE() << "accepted: " << bad.message;
     } catch (const CatalogueError &e) {
       EXPECT_EQ(std::string(e.what()).rfind(bad.message, 0), 0u) << e.what();
@@ -72,7 +72,7 @@ TEST(Catalogue, BadInputNamesTheLine) {
   }
 }
 
-std::pair<int, std::string> run_tool(const std::string &arguments) {
+std::pair<int, std::string> runTool(const std::string &arguments) {
   const std::string command = std::string(TEXTFIND_BUILD_TOOL) + " " + arguments + " 2>&1";
   FILE *pipe = ::popen(command.c_str(), "r");
   std::string output;
@@ -83,7 +83,7 @@ std::pair<int, std::string> run_tool(const std::string &arguments) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
-std::vector<std::string> folder_listing() {
+std::vector<std::string> folderListing() {
   std::vector<std::string> names;
   for (const auto &entry : std::filesystem::directory_iterator("."))
     names.push_back(entry.path().filename().string());
@@ -92,74 +92,74 @@ std::vector<std::string> folder_listing() {
 }
 
 TEST(BuildTool, BadInputReplacesNothing) {
-  textfind_test::ScratchFolder folder;
-  test_support::writeFile("good.tsv", "1\tEE\tLa casa\n");
-  ASSERT_EQ(run_tool("good.tsv").first, 0);
-  const std::string idb = test_support::readFile("opere.idb");
-  const std::string ddb = test_support::readFile("opere.ddb");
+  test::ScratchFolder folder;
+  test::writeFile("good.tsv", "1\tEE\tLa casa\n");
+  ASSERT_EQ(runTool("good.tsv").first, 0);
+  const std::string idb = test::readFile("opere.idb");
+  const std::string ddb = test::readFile("opere.ddb");
   for (const BadInput &bad : kBadInputs) {
     if (std::string_view(bad.message).find("NUL") != std::string_view::npos) continue;
-    test_support::writeFile("c.tsv", bad.content);
-    const auto [status, output] = run_tool("c.tsv .");
+    test::writeFile("c.tsv", bad.content);
+    const auto [status, output] = runTool("c.tsv .");
     EXPECT_NE(status, 0) << bad.message;
     EXPECT_NE(output.find(bad.message), std::string::npos) << output;
-    EXPECT_EQ(test_support::readFile("opere.idb"), idb);
-    EXPECT_EQ(test_support::readFile("opere.ddb"), ddb);
-    EXPECT_EQ(folder_listing(), (std::vector<std::string>{"c.tsv", "good.tsv", "opere.ddb", "opere.idb"}));
+    EXPECT_EQ(test::readFile("opere.idb"), idb);
+    EXPECT_EQ(test::readFile("opere.ddb"), ddb);
+    EXPECT_EQ(folderListing(), (std::vector<std::string>{"c.tsv", "good.tsv", "opere.ddb", "opere.idb"}));
   }
-  EXPECT_NE(run_tool("missing.tsv").first, 0);
-  EXPECT_NE(run_tool("good.tsv /nonexistent-folder").first, 0);
-  EXPECT_EQ(test_support::readFile("opere.idb"), idb);
-  const auto [status, help] = run_tool("--help");
+  EXPECT_NE(runTool("missing.tsv").first, 0);
+  EXPECT_NE(runTool("good.tsv /nonexistent-folder").first, 0);
+  EXPECT_EQ(test::readFile("opere.idb"), idb);
+  const auto [status, help] = runTool("--help");
   EXPECT_EQ(status, 0);
   EXPECT_NE(help.find("record number"), std::string::npos);
 }
 
 TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {
-  textfind_test::ScratchFolder folder;
-  const auto records = parse_catalogue(
+  test::ScratchFolder folder;
+  const auto records = parseCatalogue(
       "12\tRO\tIl fu Mattia Pascal: romanzo, il romanzo\n"
       "-3\tmM\tl'amore e il mare\n"
       "7\t\tMare\n"
       "5\tP\t\n"
       "9\tPO\tCitt\xE0 di mare\n",
       "c.tsv");
-  const auto summary = textfind::build::write_stores(records, ".");
+  const auto summary = textfind::build::writeStores(records, ".");
   EXPECT_EQ(summary.records, 5u);
-  EXPECT_EQ(folder_listing(), (std::vector<std::string>{"opere.ddb", "opere.idb"}));
+  EXPECT_EQ(folderListing(), (std::vector<std::string>{"opere.ddb", "opere.idb"}));
 
-  const auto index = textfind_test::read_btree("opere.idb");
+  const auto index = test::readBtree("opere.idb");
   using P = std::vector<std::pair<int32_t, std::string>>;
-  const std::map<std::string, std::string> expected_index = {
-      {"AMORE", textfind_test::postings_data(P{{-3, "mM"}})},
-      {"CITT\xE0", textfind_test::postings_data(P{{9, "PO"}})},
-      {"DI", textfind_test::postings_data(P{{9, "PO"}})},
-      {"E", textfind_test::postings_data(P{{-3, "mM"}})},
-      {"FU", textfind_test::postings_data(P{{12, "RO"}})},
-      {"IL", textfind_test::postings_data(P{{-3, "mM"}, {12, "RO"}})},
-      {"L", textfind_test::postings_data(P{{-3, "mM"}})},
-      {"MARE", textfind_test::postings_data(P{{-3, "mM"}, {7, ""}, {9, "PO"}})},
-      {"MATTIA", textfind_test::postings_data(P{{12, "RO"}})},
-      {"PASCAL", textfind_test::postings_data(P{{12, "RO"}})},
-      {"ROMANZO", textfind_test::postings_data(P{{12, "RO"}})},
+  const std::map<std::string, std::string> expectedIndex = {
+      {"AMORE", test::postingsData(P{{-3, "mM"}})},
+      {"CITT\xE0", test::postingsData(P{{9, "PO"}})},
+      {"DI", test::postingsData(P{{9, "PO"}})},
+      {"E", test::postingsData(P{{-3, "mM"}})},
+      {"FU", test::postingsData(P{{12, "RO"}})},
+      {"IL", test::postingsData(P{{-3, "mM"}, {12, "RO"}})},
+      {"L", test::postingsData(P{{-3, "mM"}})},
+      {"MARE", test::postingsData(P{{-3, "mM"}, {7, ""}, {9, "PO"}})},
+      {"MATTIA", test::postingsData(P{{12, "RO"}})},
+      {"PASCAL", test::postingsData(P{{12, "RO"}})},
+      {"ROMANZO", test::postingsData(P{{12, "RO"}})},
   };
-  ASSERT_EQ(index.size(), expected_index.size());
-  for (const auto &[key, data] : expected_index) {
+  ASSERT_EQ(index.size(), expectedIndex.size());
+  for (const auto &[key, data] : expectedIndex) {
     ASSERT_TRUE(index.count(key)) << key;
     ASSERT_EQ(index.at(key).size(), data.size()) << key;
     for (std::size_t p = 0; p < data.size(); p += 8)  // reserved bytes may differ
       EXPECT_EQ(index.at(key).substr(p, 6), data.substr(p, 6)) << key;
   }
 
-  const auto store = textfind_test::read_btree("opere.ddb");
+  const auto store = test::readBtree("opere.ddb");
   ASSERT_EQ(store.size(), 5u);
-  EXPECT_EQ(store.at(textfind_test::record_key(5)), "");
-  EXPECT_EQ(store.at(textfind_test::record_key(7)), "\x76\xFF\x75\xB1"s);  // "Mare" scrambled
+  EXPECT_EQ(store.at(test::recordKey(5)), "");
+  EXPECT_EQ(store.at(test::recordKey(7)), "\x76\xFF\x75\xB1"s);  // "Mare" scrambled
 
   EXPECT_EQ(ScanDB("mare", 0, ""), 2);  // the empty code and mM
-  EXPECT_EQ(textfind_test::drain(), (std::vector<Delivery>{{1, "Mare"}, {1, "l'amore e il mare"}}));
+  EXPECT_EQ(test::drain(), (std::vector<Delivery>{{1, "Mare"}, {1, "l'amore e il mare"}}));
   EXPECT_EQ(ScanDB("il romanzo", 1, "RO"), 1);
-  EXPECT_EQ(textfind_test::drain(), (std::vector<Delivery>{{1, "Il fu Mattia Pascal: romanzo, il romanzo"}}));
+  EXPECT_EQ(test::drain(), (std::vector<Delivery>{{1, "Il fu Mattia Pascal: romanzo, il romanzo"}}));
 }
 
 }  // namespace

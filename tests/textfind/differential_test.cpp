@@ -16,12 +16,12 @@
 
 namespace {
 
-using textfind_test::Delivery;
+using test::Delivery;
 
 struct Model {
   std::map<std::string, std::vector<std::pair<int32_t, std::string>>> index;  // code as stored (2 bytes)
   std::map<int32_t, std::string> texts;
-  std::set<std::string> stop_words;
+  std::set<std::string> stopWords;
 
   static bool separator(char c) {
     switch (c) {
@@ -63,7 +63,7 @@ struct Model {
     std::map<int32_t, int> result;
     bool first = true;
     for (const std::string &word : words) {
-      if (stop_words.count(word)) continue;
+      if (stopWords.count(word)) continue;
       std::map<int32_t, int> counts;
       if (auto it = index.find(word); it != index.end())
         for (const auto &[record, code] : it->second)
@@ -105,9 +105,9 @@ class Generator {
   int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
   bool chance(int percent) { return pick(100) < percent; }
   template <typename T>
-  const T &one_of(const std::vector<T> &v) { return v[static_cast<std::size_t>(pick(static_cast<int>(v.size())))]; }
+  const T &oneOf(const std::vector<T> &v) { return v[static_cast<std::size_t>(pick(static_cast<int>(v.size())))]; }
 
-  std::string capital_word() {
+  std::string capitalWord() {
     std::string w;
     const int length = 1 + pick(6);
     for (int i = 0; i < length; ++i) w += chance(8) ? '\xC8' : static_cast<char>('A' + pick(6));
@@ -122,13 +122,13 @@ class Generator {
     vocabulary.clear();
     std::vector<std::pair<std::string, std::string>> items;
     for (int w = 0; w < 40; ++w) {
-      const std::string word = capital_word();
+      const std::string word = capitalWord();
       vocabulary.push_back(word);
       if (model.index.count(word) || chance(10)) continue;  // some words are not indexed
       std::vector<std::pair<int32_t, std::string>> postings;
       const int n = pick(12);
-      for (int i = 0; i < n; ++i) postings.emplace_back(-20 + pick(80), one_of(codes));
-      std::string data = textfind_test::postings_data(postings);
+      for (int i = 0; i < n; ++i) postings.emplace_back(-20 + pick(80), oneOf(codes));
+      std::string data = test::postingsData(postings);
       if (chance(15)) data += std::string(static_cast<std::size_t>(1 + pick(7)), '\x33');
       std::string key = word;
       if (chance(5)) {  // a key in small letters is never found
@@ -139,7 +139,7 @@ class Generator {
       }
       items.emplace_back(key, data);
     }
-    textfind_test::write_btree("opere.idb", items);
+    test::writeBtree("opere.idb", items);
     for (int32_t r = -20; r < 60; ++r) {
       if (chance(10)) continue;
       std::string text;
@@ -147,14 +147,14 @@ class Generator {
       for (int i = 0; i < length; ++i) text += chance(2) ? '\0' : static_cast<char>(1 + pick(255));
       model.texts[r] = text;
     }
-    textfind_test::write_record_store("opere.ddb", model.texts);
-    std::string stop_file;
+    test::writeRecordStore("opere.ddb", model.texts);
+    std::string stopFile;
     for (int i = 0; i < 6; ++i) {
-      const std::string word = chance(70) ? one_of(vocabulary) : capital_word();
-      model.stop_words.insert(word);
-      stop_file += word + (chance(50) ? "\r\n" : "\n");
+      const std::string word = chance(70) ? oneOf(vocabulary) : capitalWord();
+      model.stopWords.insert(word);
+      stopFile += word + (chance(50) ? "\r\n" : "\n");
     }
-    test_support::writeFile("noused.txt", stop_file);
+    test::writeFile("noused.txt", stopFile);
     return model;
   }
 
@@ -166,7 +166,7 @@ class Generator {
     for (int i = 0; i < words; ++i) {
       if (i > 0)
         for (int s = 1 + pick(2); s > 0; --s) q += separators[static_cast<std::size_t>(pick(19))];
-      std::string w = chance(85) ? one_of(vocabulary) : capital_word();
+      std::string w = chance(85) ? oneOf(vocabulary) : capitalWord();
       for (char &c : w)
         if (c >= 'A' && c <= 'Z' && chance(40)) c = static_cast<char>(c + 32);
       q += w;
@@ -178,7 +178,7 @@ class Generator {
   std::string selector() {
     static const std::vector<std::string> selectors = {"EE", "MM", "EE;MM", "**", "AB;CD", "",
                                                         "**;EE", "PO", "mM", "xMMx", "E", ";"};
-    if (chance(70)) return one_of(selectors);
+    if (chance(70)) return oneOf(selectors);
     static const std::string bytes = "EMABCDPO;*e\xE0";
     std::string s;
     for (int n = pick(5); n > 0; --n) s += bytes[static_cast<std::size_t>(pick(static_cast<int>(bytes.size())))];
@@ -198,7 +198,7 @@ TEST(Differential, RandomStoresAgainstModel) {
   const int32_t modes[] = {1, 1, 0, 2, -1};
   int queries = 0, nonempty = 0;
   for (int round = 0; round < 8; ++round) {
-    textfind_test::ScratchFolder folder;
+    test::ScratchFolder folder;
     std::vector<std::string> vocabulary;
     const Model model = gen.store(vocabulary);
     for (int i = 0; i < 400; ++i) {
@@ -209,7 +209,7 @@ TEST(Differential, RandomStoresAgainstModel) {
       const int32_t count = ScanDB(query.c_str(), mode, selector.c_str());
       ASSERT_EQ(count, static_cast<int32_t>(expected.size()))
           << "round " << round << " query \"" << query << "\" mode " << mode << " selector \"" << selector << '"';
-      ASSERT_EQ(textfind_test::drain(), model.deliveries(expected))
+      ASSERT_EQ(test::drain(), model.deliveries(expected))
           << "round " << round << " query \"" << query << "\" mode " << mode << " selector \"" << selector << '"';
       ++queries;
       nonempty += count > 0;

@@ -19,13 +19,13 @@
 namespace {
 
 using namespace std::string_literals;
-using textfind_test::Delivery;
-using textfind_test::drain;
-using textfind_test::postings_data;
-using textfind_test::write_btree;
-using textfind_test::write_record_store;
-using test_support::readFile;
-using test_support::writeFile;
+using test::Delivery;
+using test::drain;
+using test::postingsData;
+using test::writeBtree;
+using test::writeRecordStore;
+using test::readFile;
+using test::writeFile;
 
 using Postings = std::vector<std::pair<int32_t, std::string>>;
 
@@ -33,27 +33,27 @@ class Exports : public ::testing::Test {
  protected:
   void SetUp() override {
     ScanDB("", 1, "");  // a previous test in this process may have left entries
-    textfind::db_create_function = &db_create;
+    textfind::dbCreateFunction = &db_create;
   }
-  void TearDown() override { textfind::db_create_function = &db_create; }
+  void TearDown() override { textfind::dbCreateFunction = &db_create; }
 
   void index(const std::vector<std::pair<std::string, Postings>> &words) {
     std::vector<std::pair<std::string, std::string>> items;
-    for (const auto &[word, postings] : words) items.emplace_back(word, postings_data(postings));
-    write_btree("opere.idb", items);
+    for (const auto &[word, postings] : words) items.emplace_back(word, postingsData(postings));
+    writeBtree("opere.idb", items);
   }
   // Records 1..20 with text "record N", plus the given ones.
   void records(std::map<int32_t, std::string> texts = {}) {
     for (int32_t r = 1; r <= 20; ++r) texts.emplace(r, "record " + std::to_string(r));
-    write_record_store("opere.ddb", texts);
+    writeRecordStore("opere.ddb", texts);
   }
-  static std::vector<Delivery> texts_of(std::initializer_list<int32_t> numbers) {
+  static std::vector<Delivery> textsOf(std::initializer_list<int32_t> numbers) {
     std::vector<Delivery> out;
     for (int32_t n : numbers) out.push_back({1, "record " + std::to_string(n)});
     return out;
   }
 
-  textfind_test::ScratchFolder folder_;
+  test::ScratchFolder folder_;
 };
 
 TEST_F(Exports, EmptyOrSeparatorOnlyQueryEmptiesTheSetButNeedsTheIndex) {
@@ -80,21 +80,21 @@ TEST_F(Exports, ModesAndStopWords) {
     int32_t mode;
     std::vector<Delivery> expected;
   } cases[] = {
-      {"casa rossa", 1, texts_of({5, 3})},
-      {"casa rossa", 0, texts_of({5, 3, 2, 1})},
+      {"casa rossa", 1, textsOf({5, 3})},
+      {"casa rossa", 0, textsOf({5, 3, 2, 1})},
       {"nessuna casa rossa", 1, {}},          // absent first word empties for good
       {"albero casa rossa", 1, {}},           // first word rejected by the selector
       {"vuota casa", 1, {}},                  // a key with no postings
       {"casa nessuna", 1, {}},
-      {"casa nessuna rossa", 2, texts_of({5, 3, 2, 1})},
-      {"nessuna casa", 0, texts_of({5, 3, 1})},
-      {"nessuna casa", -1, texts_of({5, 3, 1})},
-      {"la casa", 1, texts_of({5, 3, 1})},    // a stop word is not the first word
-      {"LA la La casa e rossa", 1, texts_of({5, 3})},
-      {"casa casa rossa casa", 1, texts_of({5, 3})},  // repetition changes nothing
-      {"casa casa rossa casa", 0, texts_of({5, 3, 2, 1})},
+      {"casa nessuna rossa", 2, textsOf({5, 3, 2, 1})},
+      {"nessuna casa", 0, textsOf({5, 3, 1})},
+      {"nessuna casa", -1, textsOf({5, 3, 1})},
+      {"la casa", 1, textsOf({5, 3, 1})},    // a stop word is not the first word
+      {"LA la La casa e rossa", 1, textsOf({5, 3})},
+      {"casa casa rossa casa", 1, textsOf({5, 3})},  // repetition changes nothing
+      {"casa casa rossa casa", 0, textsOf({5, 3, 2, 1})},
       {"il casa", 1, {}},                     // "IL " and "il" stop nothing: IL is looked up
-      {"cAsA,ROSSA", 1, texts_of({5, 3})},
+      {"cAsA,ROSSA", 1, textsOf({5, 3})},
   };
   for (const Case &c : cases) {
     const int32_t count = ScanDB(c.query, c.mode, "EE");
@@ -119,13 +119,13 @@ TEST_F(Exports, RepeatedPostingsAreCountedAndMergedByMultiplicity) {
   index({{"DOPPIA", {{7, "EE"}, {7, "MM"}}}, {"SEMPLICE", {{7, "EE"}}}});
   records();
   EXPECT_EQ(ScanDB("doppia", 1, "EE;MM"), 2);
-  EXPECT_EQ(drain(), texts_of({7, 7}));
+  EXPECT_EQ(drain(), textsOf({7, 7}));
   EXPECT_EQ(ScanDB("doppia semplice", 1, "EE;MM"), 1);
-  EXPECT_EQ(drain(), texts_of({7}));
+  EXPECT_EQ(drain(), textsOf({7}));
   EXPECT_EQ(ScanDB("doppia semplice", 0, "EE;MM"), 2);
-  EXPECT_EQ(drain(), texts_of({7, 7}));
+  EXPECT_EQ(drain(), textsOf({7, 7}));
   EXPECT_EQ(ScanDB("semplice doppia", 0, "EE;MM"), 2);
-  EXPECT_EQ(drain(), texts_of({7, 7}));
+  EXPECT_EQ(drain(), textsOf({7, 7}));
 }
 
 TEST_F(Exports, KeysMatchOnlyInNormalForm) {
@@ -143,13 +143,13 @@ TEST_F(Exports, KeysMatchOnlyInNormalForm) {
   } cases[] = {
       {"casa", 0, {}},
       {"CASA", 0, {}},
-      {"citt\xE0", 0, texts_of({2})},
+      {"citt\xE0", 0, textsOf({2})},
       {"CITT\xC0", 0, {}},
       {"l'albero", 1, {}},                // two words, L and ALBERO, in different records
-      {"l'albero", 0, texts_of({4, 3})},
-      {"riga\ndue", 0, texts_of({5})},    // a line feed does not split
+      {"l'albero", 0, textsOf({4, 3})},
+      {"riga\ndue", 0, textsOf({5})},    // a line feed does not split
       {"riga due", 0, {}},
-      {"\xC8\xE8", 0, texts_of({6})},
+      {"\xC8\xE8", 0, textsOf({6})},
       {"\xE8\xC8", 0, {}},
   };
   for (const Case &c : cases) {
@@ -159,16 +159,16 @@ TEST_F(Exports, KeysMatchOnlyInNormalForm) {
 }
 
 TEST_F(Exports, IndexDataLayouts) {
-  std::string twenty = postings_data({{3, "EE"}, {1, "EE"}}) + "\x02\0\0\0"s;
-  std::string short_item = "\x09\0\0\0EE\0"s;
-  write_btree("opere.idb", {{"VENTI", twenty},
-                            {"CORTA", short_item},
-                            {"SEGNI", postings_data({{-5, "EE"}, {3, "EE"}, {-1, "EE"}, {0, "EE"}})},
-                            {"CODICI", postings_data({{1, "EE"}, {2, "MM"}, {3, "mM"}, {4, ""},
+  std::string twenty = postingsData({{3, "EE"}, {1, "EE"}}) + "\x02\0\0\0"s;
+  std::string shortItem = "\x09\0\0\0EE\0"s;
+  writeBtree("opere.idb", {{"VENTI", twenty},
+                            {"CORTA", shortItem},
+                            {"SEGNI", postingsData({{-5, "EE"}, {3, "EE"}, {-1, "EE"}, {0, "EE"}})},
+                            {"CODICI", postingsData({{1, "EE"}, {2, "MM"}, {3, "mM"}, {4, ""},
                                                       {5, "E"}, {6, "AB"}, {7, "mm"}})}});
   records({{-5, "meno cinque"}, {-1, "meno uno"}, {0, "zero"}});
   EXPECT_EQ(ScanDB("venti", 1, "EE"), 2);  // 20 bytes: two postings, 4 ignored
-  EXPECT_EQ(drain(), texts_of({3, 1}));
+  EXPECT_EQ(drain(), textsOf({3, 1}));
   EXPECT_EQ(ScanDB("corta", 1, "EE"), 0);
   EXPECT_EQ(ScanDB("segni", 1, "EE"), 4);  // signed order, drained from the top
   EXPECT_EQ(drain(), (std::vector<Delivery>{{1, "record 3"}, {1, "zero"}, {1, "meno uno"}, {1, "meno cinque"}}));
@@ -176,10 +176,10 @@ TEST_F(Exports, IndexDataLayouts) {
     const char *selector;
     std::vector<Delivery> expected;
   } selectors[] = {
-      {"**", texts_of({7, 6, 4, 3})},
-      {"", texts_of({4, 3})},
-      {"EE", texts_of({5, 4, 1})},
-      {"MM", texts_of({7, 4, 3, 2})},
+      {"**", textsOf({7, 6, 4, 3})},
+      {"", textsOf({4, 3})},
+      {"EE", textsOf({5, 4, 1})},
+      {"MM", textsOf({7, 4, 3, 2})},
   };
   for (const auto &s : selectors) {
     EXPECT_EQ(ScanDB("codici", 1, s.selector), static_cast<int32_t>(s.expected.size())) << s.selector;
@@ -207,7 +207,7 @@ TEST_F(Exports, ResSetDeliversFromTheTopAndFindDbLeavesTheSetAlone) {
 }
 
 TEST_F(Exports, DeliveryWritesExactlyTextPlusNul) {
-  write_btree("opere.idb", {});
+  writeBtree("opere.idb", {});
   records({{-7, "negativo"}, {40, ""}, {41, "0123456789"}, {42, "ab\0cd"s}});
   struct Case {
     int32_t record;
@@ -223,9 +223,9 @@ TEST_F(Exports, DeliveryWritesExactlyTextPlusNul) {
 }
 
 TEST_F(Exports, NineByteTextUsesTheKeyAgainForItsLastByte) {
-  write_btree("opere.idb", {});
+  writeBtree("opere.idb", {});
   // "ABCDEFGHI" scrambled by hand with 3B 9E 07 D4 61 A8 52 CF 3B.
-  write_btree("opere.ddb", {{"\x01\0\0\0"s, "\x7A\xDC\x44\x90\x24\xEE\x15\x87\x72"}});
+  writeBtree("opere.ddb", {{"\x01\0\0\0"s, "\x7A\xDC\x44\x90\x24\xEE\x15\x87\x72"}});
   std::vector<char> buffer(16);
   ASSERT_EQ(FindDB(1, buffer.data()), 1);
   EXPECT_STREQ(buffer.data(), "ABCDEFGHI");
@@ -251,9 +251,9 @@ TEST_F(Exports, UnopenableRecordStoreKeepsTheEntry) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(ResSet(buffer.data()), -2);
   EXPECT_EQ(FindDB(5, buffer.data()), -2);
   EXPECT_EQ(buffer, std::vector<char>(16, '\x7F'));
-  EXPECT_FALSE(test_support::fileExists("opere.ddb"));  // never created
+  EXPECT_FALSE(test::fileExists("opere.ddb"));  // never created
   records();
-  EXPECT_EQ(drain(), texts_of({12, 9, 5}));
+  EXPECT_EQ(drain(), textsOf({12, 9, 5}));
 }
 
 TEST_F(Exports, FailedIndexOpenKeepsThePreviousResultSet) {
@@ -265,8 +265,8 @@ TEST_F(Exports, FailedIndexOpenKeepsThePreviousResultSet) {
   ASSERT_EQ(ResSet(buffer.data()), 1);
   std::rename("opere.idb", "saved.idb");
   EXPECT_EQ(ScanDB("tre", 1, "EE"), -2);
-  EXPECT_FALSE(test_support::fileExists("opere.idb"));
-  EXPECT_EQ(drain(), texts_of({9, 5}));
+  EXPECT_FALSE(test::fileExists("opere.idb"));
+  EXPECT_EQ(drain(), textsOf({9, 5}));
 }
 
 TEST_F(Exports, ReadingChangesNoStoreFile) {
@@ -281,36 +281,36 @@ TEST_F(Exports, ReadingChangesNoStoreFile) {
   EXPECT_EQ(readFile("opere.ddb"), ddb);
 }
 
-int failing_db_create(DB **, DB_ENV *, u_int32_t) { return ENOMEM; }
+int failingDbCreate(DB **, DB_ENV *, u_int32_t) { return ENOMEM; }
 
 TEST_F(Exports, FailedHandleCreationReturnsMinusOneAndChangesNothing) {
   index({{"TRE", {{5, "EE"}, {9, "EE"}}}});
   records();
   ASSERT_EQ(ScanDB("tre", 1, "EE"), 2);
   std::vector<char> buffer(16, '\x7F');
-  textfind::db_create_function = &failing_db_create;
+  textfind::dbCreateFunction = &failingDbCreate;
   EXPECT_EQ(ScanDB("", 1, "EE"), -1);
   EXPECT_EQ(ResSet(buffer.data()), -1);
   EXPECT_EQ(FindDB(5, buffer.data()), -1);
   EXPECT_EQ(buffer, std::vector<char>(16, '\x7F'));
   std::remove("opere.idb");
   EXPECT_EQ(ScanDB("tre", 1, "EE"), -1);  // the handle comes before the file
-  textfind::db_create_function = &db_create;
-  EXPECT_EQ(drain(), texts_of({9, 5}));
+  textfind::dbCreateFunction = &db_create;
+  EXPECT_EQ(drain(), textsOf({9, 5}));
 }
 
 // Hands out real handles whose lookups run out of memory from the second on.
-int lookups_before_exhaustion = 0;
-decltype(DB::get) real_get = nullptr;
-int exhausting_get(DB *db, DB_TXN *txn, DBT *key, DBT *data, u_int32_t flags) {
-  if (lookups_before_exhaustion-- <= 0) throw std::bad_alloc();
-  return real_get(db, txn, key, data, flags);
+int lookupsBeforeExhaustion = 0;
+decltype(DB::get) realGet = nullptr;
+int exhaustingGet(DB *db, DB_TXN *txn, DBT *key, DBT *data, u_int32_t flags) {
+  if (lookupsBeforeExhaustion-- <= 0) throw std::bad_alloc();
+  return realGet(db, txn, key, data, flags);
 }
-int exhausting_db_create(DB **db, DB_ENV *env, u_int32_t flags) {
+int exhaustingDbCreate(DB **db, DB_ENV *env, u_int32_t flags) {
   const int rc = db_create(db, env, flags);
   if (rc == 0) {
-    real_get = (*db)->get;
-    (*db)->get = &exhausting_get;
+    realGet = (*db)->get;
+    (*db)->get = &exhaustingGet;
   }
   return rc;
 }
@@ -319,11 +319,11 @@ TEST_F(Exports, MemoryExhaustionInScanDbReturnsMinusOneAndKeepsTheSet) {
   index({{"TRE", {{5, "EE"}, {9, "EE"}}}, {"DUE", {{9, "EE"}}}});
   records();
   ASSERT_EQ(ScanDB("tre", 0, "EE"), 2);
-  textfind::db_create_function = &exhausting_db_create;
-  lookups_before_exhaustion = 1;
+  textfind::dbCreateFunction = &exhaustingDbCreate;
+  lookupsBeforeExhaustion = 1;
   EXPECT_EQ(ScanDB("due tre", 0, "EE"), -1);
-  textfind::db_create_function = &db_create;
-  EXPECT_EQ(drain(), texts_of({9, 5}));
+  textfind::dbCreateFunction = &db_create;
+  EXPECT_EQ(drain(), textsOf({9, 5}));
   EXPECT_EQ(ScanDB("due tre", 1, "EE"), 1);
 }
 
@@ -333,7 +333,7 @@ TEST_F(Exports, NullArgumentsAreRefused) {
   ASSERT_EQ(ScanDB("tre", 1, "EE"), 1);
   EXPECT_EQ(ResSet(nullptr), -1);
   EXPECT_EQ(FindDB(5, nullptr), -1);
-  EXPECT_EQ(drain(), texts_of({5}));
+  EXPECT_EQ(drain(), textsOf({5}));
   EXPECT_EQ(ScanDB(nullptr, 1, "EE"), 0);  // read as empty strings
   EXPECT_EQ(ScanDB("tre", 1, nullptr), 0);
 }

@@ -9,7 +9,7 @@
 #include "scramble.h"
 #include "textfind.h"
 
-namespace textfind_test {
+namespace test {
 
 ScratchFolder::ScratchFolder() : previous_(std::filesystem::current_path().string()) {
   std::filesystem::current_path(folder_.path());
@@ -21,7 +21,7 @@ ScratchFolder::~ScratchFolder() {
   std::filesystem::current_path(previous_, ignored);
 }
 
-void write_btree(const std::string &path, const std::vector<std::pair<std::string, std::string>> &items) {
+void writeBtree(const std::string &path, const std::vector<std::pair<std::string, std::string>> &items) {
   std::filesystem::remove(path);
   DB *db = nullptr;
   if (db_create(&db, nullptr, 0) != 0) throw std::runtime_error("db_create failed");
@@ -46,17 +46,17 @@ void write_btree(const std::string &path, const std::vector<std::pair<std::strin
   db->close(db, 0);
 }
 
-std::string record_key(int32_t record) {
+std::string recordKey(int32_t record) {
   const auto bits = static_cast<uint32_t>(record);
   std::string key(4, '\0');
   for (int i = 0; i < 4; ++i) key[static_cast<std::size_t>(i)] = static_cast<char>(bits >> (8 * i));
   return key;
 }
 
-std::string postings_data(const std::vector<std::pair<int32_t, std::string>> &postings) {
+std::string postingsData(const std::vector<std::pair<int32_t, std::string>> &postings) {
   std::string data;
   for (const auto &[record, code] : postings) {
-    data += record_key(record);
+    data += recordKey(record);
     std::string bytes = code;
     bytes.resize(2, '\0');
     data += bytes;
@@ -65,17 +65,17 @@ std::string postings_data(const std::vector<std::pair<int32_t, std::string>> &po
   return data;
 }
 
-void write_record_store(const std::string &path, const std::map<int32_t, std::string> &texts) {
+void writeRecordStore(const std::string &path, const std::map<int32_t, std::string> &texts) {
   std::vector<std::pair<std::string, std::string>> items;
   for (const auto &[record, text] : texts) {
     std::string scrambled = text;
-    textfind::scramble_in_place(scrambled);
-    items.emplace_back(record_key(record), scrambled);
+    textfind::scrambleInPlace(scrambled);
+    items.emplace_back(recordKey(record), scrambled);
   }
-  write_btree(path, items);
+  writeBtree(path, items);
 }
 
-std::map<std::string, std::string> read_btree(const std::string &path) {
+std::map<std::string, std::string> readBtree(const std::string &path) {
   std::map<std::string, std::string> items;
   DB *db = nullptr;
   if (db_create(&db, nullptr, 0) != 0) throw std::runtime_error("db_create failed");
@@ -109,4 +109,4 @@ std::vector<Delivery> drain(std::size_t limit) {
   return out;
 }
 
-}  // namespace textfind_test
+}  // namespace test

@@ -9,7 +9,7 @@
 
 #include "temp_dir.h"
 
-namespace textfind_test {
+namespace test {
 
 // A fresh folder that becomes the current directory for the object's
 // lifetime (the library reads fixed names from there); removed afterwards.
@@ -23,23 +23,23 @@ class ScratchFolder {
 
  private:
   std::string previous_;
-  test_support::TempDir folder_;
+  test::TempDir folder_;
 };
 
 // Writes a B-tree file directly, for layouts the builder never produces.
 // Each key gets exactly the data given.
-void write_btree(const std::string &path, const std::vector<std::pair<std::string, std::string>> &items);
+void writeBtree(const std::string &path, const std::vector<std::pair<std::string, std::string>> &items);
 
 // Raw index data from postings (record, two category bytes as given).
-std::string postings_data(const std::vector<std::pair<int32_t, std::string>> &postings);
+std::string postingsData(const std::vector<std::pair<int32_t, std::string>> &postings);
 
 // Record store holding these texts, scrambled as the library expects.
-void write_record_store(const std::string &path, const std::map<int32_t, std::string> &texts);
+void writeRecordStore(const std::string &path, const std::map<int32_t, std::string> &texts);
 
-std::string record_key(int32_t record);
+std::string recordKey(int32_t record);
 
 // Every key/data pair of a B-tree file.
-std::map<std::string, std::string> read_btree(const std::string &path);
+std::map<std::string, std::string> readBtree(const std::string &path);
 
 // One ResSet outcome: the result code and, for 1, the delivered text.
 struct Delivery {
@@ -51,4 +51,4 @@ struct Delivery {
 // Calls ResSet until it returns 0 (or a safety limit); the final 0 is not listed.
 std::vector<Delivery> drain(std::size_t limit = 1000000);
 
-}  // namespace textfind_test
+}  // namespace test

@@ -17,9 +17,9 @@ namespace {
 using namespace std::string_literals;
 using textfind::StopWords;
 
-std::vector<std::string> words_of(std::string_view text) {
+std::vector<std::string> wordsOf(std::string_view text) {
   std::vector<std::string> out;
-  textfind::for_each_word(text, [&](std::string_view w) { out.emplace_back(w); });
+  textfind::forEachWord(text, [&](std::string_view w) { out.emplace_back(w); });
   return out;
 }
 
@@ -27,7 +27,7 @@ TEST(Words, SplitAtExactlyTheNineteenSeparators) {
   const std::string separators = " \t\",.;:-+!%&/?()[]'";
   for (int b = 0; b < 256; ++b) {
     const bool expected = separators.find(static_cast<char>(b)) != std::string::npos;
-    EXPECT_EQ(textfind::is_separator(static_cast<unsigned char>(b)), expected) << "byte " << b;
+    EXPECT_EQ(textfind::isSeparator(static_cast<unsigned char>(b)), expected) << "byte " << b;
   }
 }
 
@@ -46,14 +46,14 @@ TEST(Words, Splitting) {
       {"(uno)[due]\"tre\"", {"uno", "due", "tre"}},
       {"perch\xE9 citt\xE0", {"perch\xE9", "citt\xE0"}},
   };
-  for (const Case &c : cases) EXPECT_EQ(words_of(c.text), c.words) << c.text;
+  for (const Case &c : cases) EXPECT_EQ(wordsOf(c.text), c.words) << c.text;
 }
 
 TEST(Words, NormalFormFoldsOnlyAToZ) {
-  EXPECT_EQ(textfind::word_normal_form("Casa"), "CASA");
-  EXPECT_EQ(textfind::word_normal_form("az@[`{"), "AZ@[`{");
-  EXPECT_EQ(textfind::word_normal_form("\xE8\xC8\xE0x"), "\xE8\xC8\xE0X");
-  EXPECT_EQ(textfind::word_normal_form("a\r\nb1"), "A\r\nB1");
+  EXPECT_EQ(textfind::wordNormalForm("Casa"), "CASA");
+  EXPECT_EQ(textfind::wordNormalForm("az@[`{"), "AZ@[`{");
+  EXPECT_EQ(textfind::wordNormalForm("\xE8\xC8\xE0x"), "\xE8\xC8\xE0X");
+  EXPECT_EQ(textfind::wordNormalForm("a\r\nb1"), "A\r\nB1");
 }
 
 TEST(StopWords, TextModeRules) {
@@ -75,20 +75,20 @@ TEST(StopWords, TextModeRules) {
       {"empty file", "", {""}},
       {"no case change", "il\n", {"il", ""}},
   };
-  for (const auto &c : cases) EXPECT_EQ(textfind::parse_stop_words(c.raw), c.expected) << c.name;
+  for (const auto &c : cases) EXPECT_EQ(textfind::parseStopWords(c.raw), c.expected) << c.name;
 }
 
 TEST(StopWords, OverlongLineKeepsItsFirst254BytesAndReadingGoesOn) {
   const std::string head(254, 'A');
   const std::string raw = head + "TAIL\r\nLO\nMEZZO" + std::string(300, 'B') + "\n" + std::string(254, 'C');
-  const StopWords words = textfind::parse_stop_words(raw);
+  const StopWords words = textfind::parseStopWords(raw);
   const StopWords expected = {head, "LO", "MEZZO" + std::string(249, 'B'), std::string(254, 'C')};
   EXPECT_EQ(words, expected);
   EXPECT_FALSE(words.contains("TAIL"));
 }
 
 TEST(StopWords, MissingFileGivesNoEntries) {
-  EXPECT_TRUE(textfind::read_stop_words("/nonexistent/noused.txt").empty());
+  EXPECT_TRUE(textfind::readStopWords("/nonexistent/noused.txt").empty());
 }
 
 // Columns: EE, MM, AB, CD, eE, mM, mm, aB, E (second byte NUL), empty.
@@ -107,7 +107,7 @@ TEST(CategoryFilter, SelectorTable) {
   };
   for (const Row &row : rows) {
     for (std::size_t i = 0; i < std::size(codes); ++i) {
-      EXPECT_EQ(textfind::category_accepts(row.selector, codes[i]), row.accepted[i] == 'Y')
+      EXPECT_EQ(textfind::categoryAccepts(row.selector, codes[i]), row.accepted[i] == 'Y')
           << "selector \"" << row.selector << "\" code \"" << codes[i] << "\"";
     }
   }
@@ -134,15 +134,15 @@ TEST(CategoryFilter, MoreRules) {
       {"1", "1", true},
   };
   for (const Case &c : cases)
-    EXPECT_EQ(textfind::category_accepts(c.selector, c.code), c.accepted)
+    EXPECT_EQ(textfind::categoryAccepts(c.selector, c.code), c.accepted)
         << "selector \"" << c.selector << "\" code \"" << c.code << "\"";
 }
 
 TEST(CategoryFilter, PostingCodeEndsAtFirstNul) {
   const char two[2] = {'A', 'B'}, one[2] = {'A', '\0'}, none[2] = {'\0', 'B'};
-  EXPECT_EQ(textfind::posting_category_code(two), "AB");
-  EXPECT_EQ(textfind::posting_category_code(one), "A");
-  EXPECT_EQ(textfind::posting_category_code(none), "");
+  EXPECT_EQ(textfind::postingCategoryCode(two), "AB");
+  EXPECT_EQ(textfind::postingCategoryCode(one), "A");
+  EXPECT_EQ(textfind::postingCategoryCode(none), "");
 }
 
 TEST(Merge, IntersectAndUniteKeepRepetitions) {
@@ -160,36 +160,36 @@ TEST(Merge, IntersectAndUniteKeepRepetitions) {
   };
   std::vector<int32_t> out = {42};
   for (const Case &c : cases) {
-    textfind::intersect_sorted(c.a, c.b, out);
+    textfind::intersectSorted(c.a, c.b, out);
     EXPECT_EQ(out, c.intersection);
-    textfind::unite_sorted(c.a, c.b, out);
+    textfind::uniteSorted(c.a, c.b, out);
     EXPECT_EQ(out, c.union_);
   }
 }
 
 TEST(Scramble, KeyRestartsEveryEightBytes) {
   std::string text(9, '\0');
-  textfind::scramble_in_place(text);
+  textfind::scrambleInPlace(text);
   EXPECT_EQ(text, "\x3B\x9E\x07\xD4\x61\xA8\x52\xCF\x3B"s);
   std::string round = "Il nome della rosa";
-  textfind::scramble_in_place(round);
+  textfind::scrambleInPlace(round);
   EXPECT_NE(round, "Il nome della rosa");
-  textfind::scramble_in_place(round);
+  textfind::scrambleInPlace(round);
   EXPECT_EQ(round, "Il nome della rosa");
 }
 
 TEST(Postings, LayoutIsLittleEndianWithTwoCodeBytes) {
   std::string data;
-  textfind::append_posting(data, 0x01020304, "EE");
-  textfind::append_posting(data, -2, "M");
-  textfind::append_posting(data, 5, "");
+  textfind::appendPosting(data, 0x01020304, "EE");
+  textfind::appendPosting(data, -2, "M");
+  textfind::appendPosting(data, 5, "");
   ASSERT_EQ(data.size(), 24u);
   EXPECT_EQ(data.substr(0, 8), "\x04\x03\x02\x01" "EE\0\0"s);
   EXPECT_EQ(data.substr(8, 8), "\xFE\xFF\xFF\xFF" "M\0\0\0"s);
-  const textfind::Posting p = textfind::decode_posting(data, 1);
+  const textfind::Posting p = textfind::decodePosting(data, 1);
   EXPECT_EQ(p.record, -2);
-  EXPECT_EQ(textfind::posting_category_code(p.category), "M");
-  EXPECT_EQ(textfind::decode_posting(data, 2).record, 5);
+  EXPECT_EQ(textfind::postingCategoryCode(p.category), "M");
+  EXPECT_EQ(textfind::decodePosting(data, 2).record, 5);
 }
 
 }  // namespace

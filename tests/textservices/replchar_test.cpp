@@ -12,9 +12,9 @@
 
 namespace {
 
-using test_support::readFile;
-using test_support::TempDir;
-using test_support::writeFile;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
 using namespace std::string_literals;
 
 // Byte-at-a-time statement of the text rules: what the reader delivers, then

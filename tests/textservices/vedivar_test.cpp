@@ -15,8 +15,8 @@
 
 namespace {
 
-using test_support::TempDir;
-using test_support::writeFile;
+using test::TempDir;
+using test::writeFile;
 using namespace std::string_literals;
 
 constexpr char kUntouched = '\x5A';

@@ -8,8 +8,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-typedef int32_t (*scan_fn)(const char *, int32_t, const char *);
-typedef int32_t (*res_fn)(char *);
+typedef int32_t (*ScanFn)(const char *, int32_t, const char *);
+typedef int32_t (*ResFn)(char *);
 
 /* The library cannot know the buffer size: it must hold the longest text. */
 static char buffer[65536];
@@ -24,8 +24,8 @@ int main(int argc, char **argv) {
     fprintf(stderr, "cannot load libtextfind.so: %s\n", dlerror());
     return 1;
   }
-  scan_fn scan = (scan_fn)dlsym(lib, "ScanDB");
-  res_fn res = (res_fn)dlsym(lib, "ResSet");
+  ScanFn scan = (ScanFn)dlsym(lib, "ScanDB");
+  ResFn res = (ResFn)dlsym(lib, "ResSet");
   if (scan == NULL || res == NULL) {
     fprintf(stderr, "libtextfind.so lacks ScanDB or ResSet\n");
     return 1;

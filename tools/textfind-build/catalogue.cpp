@@ -22,14 +22,14 @@ namespace textfind::build {
 
 namespace {
 
-[[noreturn]] void fail_line(std::string_view source, std::size_t line, const std::string &what) {
+[[noreturn]] void failLine(std::string_view source, std::size_t line, const std::string &what) {
   std::ostringstream message;
   message << source << ':' << line << ": " << what;
   throw CatalogueError(message.str());
 }
 
 // False if not a decimal integer; values too long for int64 read as out of range.
-bool parse_record_number(std::string_view field, int64_t &value) {
+bool parseRecordNumber(std::string_view field, int64_t &value) {
   const bool negative = field.starts_with('-');
   const std::string_view digits = negative ? field.substr(1) : field;
   if (digits.empty() ||
@@ -65,15 +65,15 @@ class StoreWriter {
     if (!kept_) std::remove(path_.c_str());
   }
 
-  void put(const void *key, std::size_t key_size, const void *data, std::size_t data_size) {
+  void put(const void *key, std::size_t keySize, const void *data, std::size_t dataSize) {
     DBT k;
     DBT v;
     std::memset(&k, 0, sizeof k);
     std::memset(&v, 0, sizeof v);
     k.data = const_cast<void *>(key);
-    k.size = static_cast<u_int32_t>(key_size);
+    k.size = static_cast<u_int32_t>(keySize);
     v.data = const_cast<void *>(data);
-    v.size = static_cast<u_int32_t>(data_size);
+    v.size = static_cast<u_int32_t>(dataSize);
     if (const int rc = db_->put(db_, nullptr, &k, &v, 0); rc != 0)
       throw std::runtime_error(path_ + ": " + db_strerror(rc));
   }
@@ -85,7 +85,7 @@ class StoreWriter {
   }
 
   // Replaces an existing target in one step, on Windows too.
-  void rename_to(const std::string &target) {
+  void renameTo(const std::string &target) {
     std::error_code error;
     std::filesystem::rename(path_, target, error);
     if (error)
@@ -101,44 +101,44 @@ class StoreWriter {
 
 }  // namespace
 
-std::vector<CatalogueRecord> parse_catalogue(std::string_view content,
-                                             std::string_view source_name) {
+std::vector<CatalogueRecord> parseCatalogue(std::string_view content,
+                                             std::string_view sourceName) {
   std::vector<CatalogueRecord> records;
-  std::unordered_map<int32_t, std::size_t> first_line;
-  std::size_t line_number = 0;
+  std::unordered_map<int32_t, std::size_t> firstLine;
+  std::size_t lineNumber = 0;
   std::size_t start = 0;
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
     if (end == std::string_view::npos) end = content.size();
     std::string_view line = content.substr(start, end - start);
     start = end + 1;
-    ++line_number;
+    ++lineNumber;
     if (line.ends_with('\r')) line.remove_suffix(1);
     if (line.empty() || line.starts_with('#')) continue;
-    if (line.find('\0') != std::string_view::npos) fail_line(source_name, line_number, "NUL byte in line");
+    if (line.find('\0') != std::string_view::npos) failLine(sourceName, lineNumber, "NUL byte in line");
 
     const std::size_t tab1 = line.find('\t');
     const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
     if (tab2 == std::string_view::npos)
-      fail_line(source_name, line_number,
+      failLine(sourceName, lineNumber,
                 "malformed line: expected record number, TAB, category code, TAB, text");
-    const std::string_view number_field = line.substr(0, tab1);
+    const std::string_view numberField = line.substr(0, tab1);
     const std::string_view category = line.substr(tab1 + 1, tab2 - tab1 - 1);
     const std::string_view text = line.substr(tab2 + 1);
 
     int64_t number = 0;
-    if (!parse_record_number(number_field, number))
-      fail_line(source_name, line_number,
-                "record number \"" + std::string(number_field) + "\" is not a decimal integer");
+    if (!parseRecordNumber(numberField, number))
+      failLine(sourceName, lineNumber,
+                "record number \"" + std::string(numberField) + "\" is not a decimal integer");
     if (number < INT32_MIN || number > INT32_MAX)
-      fail_line(source_name, line_number,
-                "record number " + std::string(number_field) + " is outside 32 bits");
+      failLine(sourceName, lineNumber,
+                "record number " + std::string(numberField) + " is outside 32 bits");
     if (category.size() > 2)
-      fail_line(source_name, line_number,
+      failLine(sourceName, lineNumber,
                 "category code \"" + std::string(category) + "\" is longer than 2 bytes");
     const auto record = static_cast<int32_t>(number);
-    if (auto [it, fresh] = first_line.emplace(record, line_number); !fresh)
-      fail_line(source_name, line_number,
+    if (auto [it, fresh] = firstLine.emplace(record, lineNumber); !fresh)
+      failLine(sourceName, lineNumber,
                 "duplicate record number " + std::to_string(record) + " (first on line " +
                     std::to_string(it->second) + ")");
     records.push_back({record, std::string(category), std::string(text)});
@@ -146,41 +146,41 @@ std::vector<CatalogueRecord> parse_catalogue(std::string_view content,
   return records;
 }
 
-std::vector<CatalogueRecord> read_catalogue(const std::string &path) {
+std::vector<CatalogueRecord> readCatalogue(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error(path + ": cannot open");
   std::ostringstream content;
   content << in.rdbuf();
   if (in.bad()) throw std::runtime_error(path + ": read error");
-  return parse_catalogue(content.str(), path);
+  return parseCatalogue(content.str(), path);
 }
 
-StoreSummary write_stores(const std::vector<CatalogueRecord> &records,
+StoreSummary writeStores(const std::vector<CatalogueRecord> &records,
                           const std::string &folder) {
   StoreSummary summary;
   summary.records = records.size();
 
   // word -> (record, index of the record), gathered once per record.
   std::unordered_map<std::string, std::vector<std::pair<int32_t, uint32_t>>> postings;
-  std::vector<std::string> words_of_record;
+  std::vector<std::string> wordsOfRecord;
   for (uint32_t r = 0; r < records.size(); ++r) {
     const CatalogueRecord &record = records[r];
-    summary.longest_text = std::max(summary.longest_text, record.text.size());
-    words_of_record.clear();
-    for_each_word(record.text, [&](std::string_view word) {
-      words_of_record.push_back(word_normal_form(word));
+    summary.longestText = std::max(summary.longestText, record.text.size());
+    wordsOfRecord.clear();
+    forEachWord(record.text, [&](std::string_view word) {
+      wordsOfRecord.push_back(wordNormalForm(word));
     });
-    std::sort(words_of_record.begin(), words_of_record.end());
-    words_of_record.erase(std::unique(words_of_record.begin(), words_of_record.end()),
-                          words_of_record.end());
-    for (std::string &word : words_of_record) postings[std::move(word)].emplace_back(record.number, r);
+    std::sort(wordsOfRecord.begin(), wordsOfRecord.end());
+    wordsOfRecord.erase(std::unique(wordsOfRecord.begin(), wordsOfRecord.end()),
+                          wordsOfRecord.end());
+    for (std::string &word : wordsOfRecord) postings[std::move(word)].emplace_back(record.number, r);
   }
   summary.words = postings.size();
 
   const std::string base = folder.empty() ? std::string(".") : folder;
   const std::string suffix = ".tmp." + std::to_string(std::random_device{}() % 1000000);
-  StoreWriter records_file(base + "/opere.ddb" + suffix);
-  StoreWriter index_file(base + "/opere.idb" + suffix);
+  StoreWriter recordsFile(base + "/opere.ddb" + suffix);
+  StoreWriter indexFile(base + "/opere.idb" + suffix);
 
   // Keys go in in byte order: the B-tree fills fastest that way.
   std::vector<std::pair<std::array<unsigned char, 4>, uint32_t>> keyed;
@@ -188,7 +188,7 @@ StoreSummary write_stores(const std::vector<CatalogueRecord> &records,
   for (uint32_t r = 0; r < records.size(); ++r) {
     std::pair<std::array<unsigned char, 4>, uint32_t> entry{{}, r};
     unsigned char key[4];
-    encode_record_key(records[r].number, key);
+    encodeRecordKey(records[r].number, key);
     std::copy(key, key + 4, entry.first.begin());
     keyed.push_back(entry);
   }
@@ -196,8 +196,8 @@ StoreSummary write_stores(const std::vector<CatalogueRecord> &records,
   std::string scrambled;
   for (const auto &[key, r] : keyed) {
     scrambled = records[r].text;
-    scramble_in_place(scrambled);
-    records_file.put(key.data(), key.size(), scrambled.data(), scrambled.size());
+    scrambleInPlace(scrambled);
+    recordsFile.put(key.data(), key.size(), scrambled.data(), scrambled.size());
   }
 
   std::vector<const std::string *> keys;
@@ -209,16 +209,16 @@ StoreSummary write_stores(const std::vector<CatalogueRecord> &records,
     auto &list = postings[*key];
     std::sort(list.begin(), list.end());
     data.clear();
-    for (const auto &[number, r] : list) append_posting(data, number, records[r].category);
-    index_file.put(key->data(), key->size(), data.data(), data.size());
+    for (const auto &[number, r] : list) appendPosting(data, number, records[r].category);
+    indexFile.put(key->data(), key->size(), data.data(), data.size());
   }
 
-  records_file.finish();
-  index_file.finish();
+  recordsFile.finish();
+  indexFile.finish();
   // The record store first: an old index over the new records at worst
   // misses new words, never names a record the store lacks.
-  records_file.rename_to(base + "/opere.ddb");
-  index_file.rename_to(base + "/opere.idb");
+  recordsFile.renameTo(base + "/opere.ddb");
+  indexFile.renameTo(base + "/opere.idb");
   return summary;
 }
 

@@ -47,10 +47,10 @@ int main(int argc, char **argv) {
   const std::string catalogue = argv[1];
   const std::string folder = argc == 3 ? argv[2] : ".";
   try {
-    const auto records = textfind::build::read_catalogue(catalogue);
-    const auto summary = textfind::build::write_stores(records, folder);
+    const auto records = textfind::build::readCatalogue(catalogue);
+    const auto summary = textfind::build::writeStores(records, folder);
     std::printf("textfind-build: %zu records, %zu words, longest text %zu bytes -> %s\n",
-                summary.records, summary.words, summary.longest_text, folder.c_str());
+                summary.records, summary.words, summary.longestText, folder.c_str());
     return 0;
   } catch (const std::exception &e) {
     std::fprintf(stderr, "textfind-build: %s\n", e.what());
