@@ -10,7 +10,7 @@ WERROR ?= OFF
 test test-native test-asan test-release test-windows: WERROR = ON
 export HOSTLIBS_WERROR = $(WERROR)
 
-.PHONY: all deps build asan release demo test test-native test-asan test-release bench clean
+.PHONY: all deps build asan release demo test test-format test-native test-asan test-release bench format clean
 
 all: build
 
@@ -43,7 +43,14 @@ test-asan: asan
 # The Release build is compiled, not run: it catches what only -O3 warns of.
 test-release: release
 
-test: test-native test-asan test-release test-windows
+test: test-format test-native test-asan test-release test-windows
+
+# Every C and C++ file follows .clang-format; `make format` makes it so.
+test-format: deps
+	@./cmake/check-format.sh
+
+format: deps
+	./cmake/check-format.sh --fix
 
 bench: build
 	./bench/run-all.sh $(BUILD)
