@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition, what)                                              \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__,      \
-                         __LINE__, what);                                        \
-            std::abort();                                                        \
-        }                                                                        \
+#define FUZZ_CHECK(condition, what)                                                          \
+    do {                                                                                     \
+        if (!(condition)) {                                                                  \
+            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, what); \
+            std::abort();                                                                    \
+        }                                                                                    \
     } while (0)
 
 #include <cstddef>

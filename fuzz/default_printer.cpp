@@ -55,7 +55,10 @@ public:
     bool setLocalTime(const hostutil::platform::SystemTime &) override { unexpected(); }
 
 private:
-    [[noreturn]] static void unexpected() { FUZZ_CHECK(false, "only the profile is read"); std::abort(); }
+    [[noreturn]] static void unexpected() {
+        FUZZ_CHECK(false, "only the profile is read");
+        std::abort();
+    }
 };
 
 }  // namespace

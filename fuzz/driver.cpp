@@ -85,15 +85,17 @@ bool readFile(const std::filesystem::path &path, Bytes &out) {
 
 // Byte values and fragments that the parsers under test treat specially.
 const std::string_view kTokens[] = {
-    ",",  ":",  "\0", "\r", "\n", "\r\n", "\x1a", "\xff", "\x80", " ",  "\t", "-",
-    "+",  "0",  "9",  "-2147483648", "4294967297", "EE", "MM", "**", "EE;MM", "mM",
-    "'",  "\"", "\xc3", "\xcc", ",,", "::", "\r\r\n", "\xe8"};
+    ",",     ":",  "\0", "\r", "\n",   "\r\n",        "\x1a",       "\xff", "\x80",   " ",
+    "\t",    "-",  "+",  "0",  "9",    "-2147483648", "4294967297", "EE",   "MM",     "**",
+    "EE;MM", "mM", "'",  "\"", "\xc3", "\xcc",        ",,",         "::",   "\r\r\n", "\xe8"};
 
 class Mutator {
 public:
     explicit Mutator(uint64_t seed) : rng_(seed) {}
 
-    size_t below(size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
+    size_t below(size_t n) {
+        return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(rng_);
+    }
     uint8_t byte() { return static_cast<uint8_t>(below(256)); }
 
     void mutate(Bytes &b, const std::vector<Bytes> &pool, size_t maxLen) {
@@ -106,7 +108,8 @@ public:
         Bytes b(below(std::min<size_t>(maxLen, 64) + 1));
         // Mostly a small alphabet, so the separators and digits meet often.
         static const char alphabet[] = "ab:,09- \r\n";
-        for (auto &c : b) c = below(4) == 0 ? byte() : static_cast<uint8_t>(alphabet[below(sizeof alphabet - 1)]);
+        for (auto &c : b)
+            c = below(4) == 0 ? byte() : static_cast<uint8_t>(alphabet[below(sizeof alphabet - 1)]);
         return b;
     }
 
@@ -120,29 +123,34 @@ private:
             if (!b.empty()) b[below(b.size())] = byte();
             break;
         case 2:  // insert bytes
-            b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)), 1 + below(4), byte());
+            b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)), 1 + below(4),
+                     byte());
             break;
         case 3: {  // erase a stretch
             if (b.empty()) break;
             const size_t at = below(b.size());
             const size_t n = 1 + below(std::min<size_t>(b.size() - at, 16));
-            b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
+            b.erase(b.begin() + static_cast<std::ptrdiff_t>(at),
+                    b.begin() + static_cast<std::ptrdiff_t>(at + n));
             break;
         }
         case 4:
         case 5: {  // insert a token
             const std::string_view t = kTokens[below(std::size(kTokens))];
-            b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)), t.begin(), t.end());
+            b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)), t.begin(),
+                     t.end());
             break;
         }
         case 6: {  // copy a stretch elsewhere, possibly many times
             if (b.empty()) break;
             const size_t at = below(b.size());
             const size_t n = 1 + below(std::min<size_t>(b.size() - at, 64));
-            const Bytes piece(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
+            const Bytes piece(b.begin() + static_cast<std::ptrdiff_t>(at),
+                              b.begin() + static_cast<std::ptrdiff_t>(at + n));
             const size_t times = below(8) == 0 ? 1 + below(64) : 1;
             for (size_t t = 0; t < times; ++t)
-                b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)), piece.begin(), piece.end());
+                b.insert(b.begin() + static_cast<std::ptrdiff_t>(below(b.size() + 1)),
+                         piece.begin(), piece.end());
             break;
         }
         case 7: {  // splice in part of another input
@@ -176,7 +184,8 @@ bool flagValue(std::string_view arg, std::string_view name, std::string &value) 
 int main(int argc, char **argv) {
     uint64_t runs = 20000;
     double maxSeconds = 0;  // 0: no limit
-    uint64_t seed = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    uint64_t seed =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     size_t maxLen = 4096;
     std::string artifactPrefix = "./";
     std::vector<std::filesystem::path> inputs;
@@ -185,13 +194,20 @@ int main(int argc, char **argv) {
         const std::string_view arg = argv[i];
         std::string v;
         // A negative count means no limit, as for libFuzzer.
-        if (flagValue(arg, "-runs=", v)) runs = v.starts_with("-") ? UINT64_MAX : std::strtoull(v.c_str(), nullptr, 10);
-        else if (flagValue(arg, "-max_total_time=", v)) maxSeconds = std::strtod(v.c_str(), nullptr);
-        else if (flagValue(arg, "-seed=", v)) seed = std::strtoull(v.c_str(), nullptr, 10);
-        else if (flagValue(arg, "-max_len=", v)) maxLen = std::strtoull(v.c_str(), nullptr, 10);
-        else if (flagValue(arg, "-artifact_prefix=", v)) artifactPrefix = v;
-        else if (arg.starts_with("-")) std::fprintf(stderr, "ignoring flag %s\n", argv[i]);
-        else inputs.emplace_back(arg);
+        if (flagValue(arg, "-runs=", v))
+            runs = v.starts_with("-") ? UINT64_MAX : std::strtoull(v.c_str(), nullptr, 10);
+        else if (flagValue(arg, "-max_total_time=", v))
+            maxSeconds = std::strtod(v.c_str(), nullptr);
+        else if (flagValue(arg, "-seed=", v))
+            seed = std::strtoull(v.c_str(), nullptr, 10);
+        else if (flagValue(arg, "-max_len=", v))
+            maxLen = std::strtoull(v.c_str(), nullptr, 10);
+        else if (flagValue(arg, "-artifact_prefix=", v))
+            artifactPrefix = v;
+        else if (arg.starts_with("-"))
+            std::fprintf(stderr, "ignoring flag %s\n", argv[i]);
+        else
+            inputs.emplace_back(arg);
     }
 
     std::snprintf(crashPath, sizeof crashPath, "%scrash-seed%llu", artifactPrefix.c_str(),
@@ -259,8 +275,10 @@ int main(int argc, char **argv) {
         // Keep some results as parents, so mutations compound; the corpus
         // itself is never evicted.
         if (mutator.below(8) == 0) {
-            if (pool.size() < kPoolLimit) pool.push_back(std::move(b));
-            else if (pool.size() > corpusSize) pool[corpusSize + mutator.below(pool.size() - corpusSize)] = std::move(b);
+            if (pool.size() < kPoolLimit)
+                pool.push_back(std::move(b));
+            else if (pool.size() > corpusSize)
+                pool[corpusSize + mutator.below(pool.size() - corpusSize)] = std::move(b);
         }
     }
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;

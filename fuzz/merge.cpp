@@ -17,7 +17,8 @@ std::vector<int32_t> model(const std::vector<int32_t> &a, const std::vector<int3
     for (int32_t v : b) ++counts[v].second;
     std::vector<int32_t> out;
     for (const auto &[v, c] : counts)
-        out.insert(out.end(), intersect ? std::min(c.first, c.second) : std::max(c.first, c.second), v);
+        out.insert(out.end(), intersect ? std::min(c.first, c.second) : std::max(c.first, c.second),
+                   v);
     return out;
 }
 

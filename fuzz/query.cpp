@@ -41,9 +41,11 @@ void checkWords(std::string_view query) {
                    "words lie in the query, in order");
         const std::size_t start = static_cast<std::size_t>(word.data() - query.data());
         for (std::size_t i = next; i < start; ++i)
-            FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])), "only separators between words");
+            FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])),
+                       "only separators between words");
         for (char c : word)
-            FUZZ_CHECK(!modelSeparator(static_cast<unsigned char>(c)), "no separator inside a word");
+            FUZZ_CHECK(!modelSeparator(static_cast<unsigned char>(c)),
+                       "no separator inside a word");
         next = start + word.size();
         FUZZ_CHECK(next == query.size() || modelSeparator(static_cast<unsigned char>(query[next])),
                    "a word runs up to a separator or the end");
@@ -57,9 +59,11 @@ void checkWords(std::string_view query) {
         }
     });
     for (std::size_t i = next; i < query.size(); ++i)
-        FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])), "only separators after the last word");
+        FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])),
+                   "only separators after the last word");
     for (unsigned b = 0; b < 256; ++b)
-        FUZZ_CHECK(textfind::isSeparator(static_cast<unsigned char>(b)) == modelSeparator(static_cast<unsigned char>(b)),
+        FUZZ_CHECK(textfind::isSeparator(static_cast<unsigned char>(b)) ==
+                       modelSeparator(static_cast<unsigned char>(b)),
                    "separator set");
 }
 
@@ -73,13 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Both arrive as C strings, hence split at the NUL; the query part may
     // still hold NULs, which the splitter must take as word bytes.
     const std::string_view selector = rest.substr(0, nul);
-    const std::string_view query = nul == std::string_view::npos ? std::string_view() : rest.substr(nul + 1);
+    const std::string_view query =
+        nul == std::string_view::npos ? std::string_view() : rest.substr(nul + 1);
 
     const std::string_view code = textfind::postingCategoryCode(stored);
     const std::size_t codeLength = stored[0] == 0 ? 0 : stored[1] == 0 ? 1 : 2;
     FUZZ_CHECK(code.data() == stored && code.size() == codeLength, "code ends at the first NUL");
-    FUZZ_CHECK(textfind::categoryAccepts(selector, code) == modelAccepts(selector, std::string(code)),
-               "category filter matches the model");
+    FUZZ_CHECK(
+        textfind::categoryAccepts(selector, code) == modelAccepts(selector, std::string(code)),
+        "category filter matches the model");
     // The query part doubles as a selector with NULs inside.
     FUZZ_CHECK(textfind::categoryAccepts(query, code) == modelAccepts(query, std::string(code)),
                "category filter on any bytes");

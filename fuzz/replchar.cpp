@@ -45,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         // now and then long ones for the 32-byte path.
         state = state * 1103515245u + 12345u;
         const std::size_t pick = (state >> 16) % 100;
-        std::size_t length = pick < 60 ? 1 + pick % 8 : pick < 90 ? 1 + (state >> 8) % 80 : file.size();
+        std::size_t length = pick < 60   ? 1 + pick % 8
+                             : pick < 90 ? 1 + (state >> 8) % 80
+                                         : file.size();
         length = std::min(length, file.size() - at);
 
         const std::size_t room = hostutil::TextByteReplacer::maxOutputSize(length);

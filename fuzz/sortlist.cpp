@@ -30,8 +30,8 @@ std::string model(std::string_view list) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = list.find(',', start);
-        const std::string_view item =
-            list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+        const std::string_view item = list.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         const std::size_t colon = item.find(':');
         if (colon == std::string_view::npos)
             byKey[modelKey(item)] = "";

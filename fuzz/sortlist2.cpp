@@ -17,8 +17,8 @@ std::string model(std::string_view list) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = list.find(',', start);
-        items.emplace(list.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                         : comma - start));
+        items.emplace(list.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         if (comma == std::string_view::npos) break;
         start = comma + 1;
     }

@@ -16,8 +16,9 @@ namespace {
 std::optional<std::size_t> modelMatch(std::span<const unsigned char> w, std::string_view name) {
     const std::size_t k = name.size() + 1;
     for (std::size_t i = 0; i + k + 2 <= w.size(); ++i) {
-        if (w[i + name.size()] == 0 && std::equal(name.begin(), name.end(), w.begin() + static_cast<std::ptrdiff_t>(i),
-                                                  [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; }))
+        if (w[i + name.size()] == 0 &&
+            std::equal(name.begin(), name.end(), w.begin() + static_cast<std::ptrdiff_t>(i),
+                       [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; }))
             return i;
     }
     return std::nullopt;
@@ -55,7 +56,8 @@ void checkWindow(std::span<const unsigned char> bytes, std::string_view name) {
     }
     if (type == 0xCC) {
         FUZZ_CHECK(got.status == hostutil::kMemoryVariableFound, "logical is found");
-        FUZZ_CHECK(got.output == std::string_view(w[valueAt] ? "T" : "F", 2), "logical gives T or F and NUL");
+        FUZZ_CHECK(got.output == std::string_view(w[valueAt] ? "T" : "F", 2),
+                   "logical gives T or F and NUL");
         return;
     }
     const auto value = w.subspan(valueAt);
@@ -76,9 +78,11 @@ void checkWindow(std::span<const unsigned char> bytes, std::string_view name) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t *nul = static_cast<const uint8_t *>(std::memchr(data, 0, size));
     if (nul == nullptr) return 0;
-    const std::string_view name(reinterpret_cast<const char *>(data), static_cast<std::size_t>(nul - data));
-    const std::span<const unsigned char> all(nul + 1, std::min<std::size_t>(size - name.size() - 1,
-                                                                         hostutil::kMemoryVariableWindowSize));
+    const std::string_view name(reinterpret_cast<const char *>(data),
+                                static_cast<std::size_t>(nul - data));
+    const std::span<const unsigned char> all(
+        nul + 1,
+        std::min<std::size_t>(size - name.size() - 1, hostutil::kMemoryVariableWindowSize));
     checkWindow(all, name);
 
     // The window cut where the first name+NUL, its type byte or its value

@@ -70,15 +70,13 @@ private:
     SQLHSTMT handle_ = SQL_NULL_HSTMT;
 };
 
-SQLCHAR *sqlText(const char *sql) {
-    return reinterpret_cast<SQLCHAR *>(const_cast<char *>(sql));
-}
+SQLCHAR *sqlText(const char *sql) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(sql)); }
 
 // The largest value both transfers can carry: it must fit in memory, in a
 // length the ODBC calls take, and in an announced data-at-execution length.
 constexpr unsigned long long kLargestValue = [] {
-    constexpr auto sqlMax = static_cast<unsigned long long>(
-        std::numeric_limits<SQLLEN>::max() + SQL_LEN_DATA_AT_EXEC_OFFSET);
+    constexpr auto sqlMax = static_cast<unsigned long long>(std::numeric_limits<SQLLEN>::max() +
+                                                            SQL_LEN_DATA_AT_EXEC_OFFSET);
     constexpr auto sizeMax =
         static_cast<unsigned long long>(std::numeric_limits<std::size_t>::max());
     return sqlMax < sizeMax ? sqlMax : sizeMax;
@@ -136,8 +134,8 @@ int32_t loadFile(SQLHDBC connection, const char *sql, const char *path) {
 
     // The value pointer is only a token handed back by SQLParamData.
     SQLLEN indicator = 0;
-    SQLBindParameter(statement.get(), 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
-                     0, 0, reinterpret_cast<SQLPOINTER>(1), 0, &indicator);
+    SQLBindParameter(statement.get(), 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, 0, 0,
+                     reinterpret_cast<SQLPOINTER>(1), 0, &indicator);
     // Announce the real length: drivers that need it up front (SQL_NEED_LONG_DATA_LEN
     // "Y") otherwise store an empty value and still report success. Drivers
     // that do not need it ignore it.

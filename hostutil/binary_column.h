@@ -14,7 +14,7 @@ namespace hostutil::binary_column {
 
 // Results of loadFile (export LoadBin).
 enum LoadResult : int32_t {
-    kLoaded = 0,            // prepared and executed; execution errors are not reported
+    kLoaded = 0,  // prepared and executed; execution errors are not reported
     kLoadNoConnection = -1,
     kLoadNoStatement = -2,
     kLoadFileUnreadable = -3,  // cannot be opened, read whole, or held in memory
@@ -23,7 +23,7 @@ enum LoadResult : int32_t {
 
 // Results of saveFile (export SaveBin).
 enum SaveResult : int32_t {
-    kSaved = 0,             // every fetched row was written, or no row came
+    kSaved = 0,  // every fetched row was written, or no row came
     kSaveNoConnection = -1,
     kSaveNoStatement = -2,
     kSaveQueryFailed = -3,

@@ -107,8 +107,8 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
 }  // namespace hostutil
 
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName,
-                                                         const char *outputFile,
-                                                         const char *filePath) {
+                                                        const char *outputFile,
+                                                        const char *filePath) {
     try {
         return hostutil::printFile(printerName, outputFile, filePath);
     } catch (...) {

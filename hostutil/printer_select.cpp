@@ -97,9 +97,8 @@ extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL SetupDialog(HostutilPrinterSetup *
     }
 }
 
-extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer,
-                                                              char *driverBuffer,
-                                                              char *portBuffer) {
+extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer, char *driverBuffer,
+                                                             char *portBuffer) {
     try {
         return hostutil::defaultPrinter(deviceBuffer, driverBuffer, portBuffer);
     } catch (...) {

@@ -9,8 +9,8 @@
 #include "hostutil.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
+#include <io.h>
 #else
 #include <sys/stat.h>
 #endif
@@ -122,8 +122,7 @@ TextByteReplacer::TextByteReplacer(uint8_t from, uint8_t to)
 #endif
 }
 
-unsigned char *TextByteReplacer::emitDelivered(unsigned char *out,
-                                               unsigned char delivered) const {
+unsigned char *TextByteReplacer::emitDelivered(unsigned char *out, unsigned char delivered) const {
     const unsigned char written = replaced_[delivered];
     if (written == kLineFeed) *out++ = kCarriageReturn;
     *out++ = written;
@@ -151,8 +150,7 @@ uint32_t lanesForByteLoop(const GroupRule &rule, uint32_t carriageReturns, uint3
 // bytes per input byte, so bytes stored past the stopping point do no harm.
 
 std::size_t copyOrdinaryRunSse2(const unsigned char *in, std::size_t start, std::size_t size,
-                                unsigned char *&out, const GroupRule &rule,
-                                unsigned char before) {
+                                unsigned char *&out, const GroupRule &rule, unsigned char before) {
     const __m128i from = _mm_set1_epi8(static_cast<char>(rule.from));
     const __m128i flip = _mm_set1_epi8(static_cast<char>(rule.from ^ rule.to));
     const __m128i carriageReturn = _mm_set1_epi8(kCarriageReturn);
@@ -187,9 +185,11 @@ std::size_t copyOrdinaryRunSse2(const unsigned char *in, std::size_t start, std:
 }
 
 #if REPLACE_WITH_AVX2
-__attribute__((target("avx2"))) std::size_t copyOrdinaryRunAvx2(
-    const unsigned char *in, std::size_t start, std::size_t size, unsigned char *&out,
-    const GroupRule &rule, unsigned char before) {
+__attribute__((target("avx2"))) std::size_t copyOrdinaryRunAvx2(const unsigned char *in,
+                                                                std::size_t start, std::size_t size,
+                                                                unsigned char *&out,
+                                                                const GroupRule &rule,
+                                                                unsigned char before) {
     const __m256i from = _mm256_set1_epi8(static_cast<char>(rule.from));
     const __m256i flip = _mm256_set1_epi8(static_cast<char>(rule.from ^ rule.to));
     const __m256i carriageReturn = _mm256_set1_epi8(kCarriageReturn);
@@ -222,14 +222,14 @@ __attribute__((target("avx2"))) std::size_t copyOrdinaryRunAvx2(
 std::size_t TextByteReplacer::copyOrdinaryRun(const unsigned char *in, std::size_t start,
                                               std::size_t size, unsigned char *&out) const {
 #if REPLACE_WITH_AVX2
-    if (groupRule_.avx2) return copyOrdinaryRunAvx2(in, start, size, out, groupRule_, previousByte_);
+    if (groupRule_.avx2)
+        return copyOrdinaryRunAvx2(in, start, size, out, groupRule_, previousByte_);
 #endif
     return copyOrdinaryRunSse2(in, start, size, out, groupRule_, previousByte_);
 }
 #endif
 
-std::size_t TextByteReplacer::transform(std::span<const unsigned char> input,
-                                        unsigned char *out) {
+std::size_t TextByteReplacer::transform(std::span<const unsigned char> input, unsigned char *out) {
     if (ended_ || input.empty()) return 0;
     const std::size_t produced = lineEndsKept_
                                      ? transformKeepingLineEnds(input.data(), input.size(), out)
@@ -240,8 +240,8 @@ std::size_t TextByteReplacer::transform(std::span<const unsigned char> input,
 
 // CR is written as it came, so a CR LF pair needs no look-ahead: an LF
 // right after a CR completes the pair, any other LF is written as CR LF.
-std::size_t TextByteReplacer::transformKeepingLineEnds(const unsigned char *in,
-                                                       std::size_t size, unsigned char *out) {
+std::size_t TextByteReplacer::transformKeepingLineEnds(const unsigned char *in, std::size_t size,
+                                                       unsigned char *out) {
     unsigned char *cursor = out;
     std::size_t i = 0;
     while (i < size) {
@@ -319,8 +319,7 @@ std::size_t TextByteReplacer::finish(unsigned char *out) {
     return static_cast<std::size_t>(emitDelivered(out, kCarriageReturn) - out);
 }
 
-bool replaceByteInTextFile(const char *source, const char *destination, uint8_t from,
-                           uint8_t to) {
+bool replaceByteInTextFile(const char *source, const char *destination, uint8_t from, uint8_t to) {
     // The source is checked before the destination is created or emptied.
     FilePtr input(std::fopen(source, "rb"));
     if (!input) return false;

@@ -25,9 +25,7 @@ public:
     TextByteReplacer(uint8_t from, uint8_t to);
 
     // Largest output of one transform() call for `inputSize` bytes.
-    static constexpr std::size_t maxOutputSize(std::size_t inputSize) {
-        return 2 * inputSize + 2;
-    }
+    static constexpr std::size_t maxOutputSize(std::size_t inputSize) { return 2 * inputSize + 2; }
 
     // Writes the output for the next block to `out` (room for
     // maxOutputSize(input.size()) bytes) and returns how many bytes it wrote.
@@ -42,8 +40,7 @@ public:
 private:
     std::size_t transformKeepingLineEnds(const unsigned char *in, std::size_t size,
                                          unsigned char *out);
-    std::size_t transformAnyBytes(const unsigned char *in, std::size_t size,
-                                  unsigned char *out);
+    std::size_t transformAnyBytes(const unsigned char *in, std::size_t size, unsigned char *out);
     std::size_t copyOrdinaryRun(const unsigned char *in, std::size_t start, std::size_t size,
                                 unsigned char *&out) const;
     unsigned char *emitDelivered(unsigned char *out, unsigned char delivered) const;
@@ -62,7 +59,6 @@ private:
 // `destination` untouched) when the source cannot be opened, is a directory
 // or is the destination itself; false also when the destination cannot be
 // opened or a read or write fails during the copy.
-bool replaceByteInTextFile(const char *source, const char *destination, uint8_t from,
-                           uint8_t to);
+bool replaceByteInTextFile(const char *source, const char *destination, uint8_t from, uint8_t to);
 
 }  // namespace hostutil

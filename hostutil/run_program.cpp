@@ -69,8 +69,8 @@ int32_t runProgram(const char *programPath, const char *const words[5]) {
 }  // namespace hostutil
 
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath, const char *cmdArg0,
-                                                      const char *cmdArg1, const char *cmdArg2,
-                                                      const char *cmdArg3, const char *cmdArg4) {
+                                                     const char *cmdArg1, const char *cmdArg2,
+                                                     const char *cmdArg3, const char *cmdArg4) {
     try {
         const char *const words[5] = {cmdArg0, cmdArg1, cmdArg2, cmdArg3, cmdArg4};
         return hostutil::runProgram(programPath, words);

@@ -32,7 +32,7 @@ int32_t setNewTime(int32_t year, int32_t month, int32_t day, int32_t hour, int32
 }  // namespace hostutil
 
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month, int32_t day,
-                                                          int32_t hour, int32_t minute) {
+                                                         int32_t hour, int32_t minute) {
     try {
         return hostutil::setNewTime(year, month, day, hour, minute);
     } catch (...) {

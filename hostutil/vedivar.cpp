@@ -56,8 +56,7 @@ MemoryVariableLookup lookUpMemoryVariable(std::span<const unsigned char> window,
     if (terminator == nullptr) return {kMemoryVariableNotFound, {}};
     const std::size_t length =
         static_cast<std::size_t>(static_cast<const unsigned char *>(terminator) - value) + 1;
-    return {kMemoryVariableFound,
-            std::string_view(reinterpret_cast<const char *>(value), length)};
+    return {kMemoryVariableFound, std::string_view(reinterpret_cast<const char *>(value), length)};
 }
 
 int32_t lookUpMemoryVariableInFile(const char *path, std::string_view name, char *out) {

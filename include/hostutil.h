@@ -38,8 +38,7 @@ extern "C" {
  * the system has no text for shows as "Errore di sistema <code>".
  * Returns 1 when the whole file went to the job, else 0. A file that stops
  * reading early counts as ended: its job is ended and the result is 1. */
-HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName,
-                                             const char *outputFile,
+HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName, const char *outputFile,
                                              const char *filePath);
 
 /* ---- Printer selection ------------------------------------------------- */
@@ -85,8 +84,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SetupDialog(HostutilPrinterSetup *record);
  * missing comma, and a buffer without its part is empty (all three when
  * there is no default printer). Always returns 1. On Linux the entry is
  * "name,make-and-model,device-uri" of the CUPS default destination. */
-HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer,
-                                                  char *driverBuffer,
+HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer, char *driverBuffer,
                                                   char *portBuffer);
 
 /* ---- File <-> long binary column over ODBC ----------------------------- */
@@ -103,8 +101,8 @@ typedef void *HostutilConnection;
  * -3 also covers a file that cannot be held in memory (its buffer cannot be
  * allocated) and one that yields fewer bytes than its length: the statement
  * is then neither prepared nor executed. */
-HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection,
-                                           const char *sql, const char *path);
+HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const char *sql,
+                                           const char *path);
 
 /* Executes query `sql` and writes the first column of each fetched row to
  * `path`, which then holds the last row's value; no row leaves the file
@@ -114,8 +112,8 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection,
  * writing or the write fell short.
  * A value whose buffer cannot be allocated gives -4 before the file is
  * opened, so the file keeps what it held (the previous row's value, if any). */
-HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection,
-                                           const char *sql, const char *path);
+HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection, const char *sql,
+                                           const char *path);
 
 /* ---- Memory-variable file lookup --------------------------------------- */
 
@@ -131,8 +129,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection,
  * 10000-byte limit) counts as not found: -1, `out` untouched.
  * Returns 1 found, -1 not found (also for a null name), -2 the file cannot
  * be opened (also for a null path), -3 the file is empty or unreadable. */
-HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name,
-                                           char *out);
+HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, char *out);
 
 /* ---- Byte replacement in a text file ----------------------------------- */
 
@@ -148,8 +145,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name,
  *  - the destination cannot be opened for writing;
  *  - reading or writing fails during the copy (a full disk): the
  *    destination keeps what was written. */
-HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source,
-                                            const char *destination,
+HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source, const char *destination,
                                             int32_t fromByte, int32_t toByte);
 
 /* ---- List sorting ------------------------------------------------------ */
@@ -186,21 +182,17 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SortList2(const char *list, char *out);
  * command line one empty argument). Returns 0 when the program ran,
  * whatever its exit code, else the errno value of the failure (ENOENT for a
  * missing program, EACCES for a folder, EINVAL for a null `programPath`). */
-HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath,
-                                          const char *cmdArg0,
-                                          const char *cmdArg1,
-                                          const char *cmdArg2,
-                                          const char *cmdArg3,
-                                          const char *cmdArg4);
+HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath, const char *cmdArg0,
+                                          const char *cmdArg1, const char *cmdArg2,
+                                          const char *cmdArg3, const char *cmdArg4);
 
 /* Sets the local clock. year, month and day > 0 replace their field; hour
  * and minute >= 0 replace theirs; only the low 16 bits of each argument are
  * read, as a signed value; seconds and milliseconds stay as read. Returns 1
  * when the clock was set, else 0 (an impossible date or time, a year outside
  * 1601 to 30827, or no right to change the clock: nothing changes). */
-HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month,
-                                              int32_t day, int32_t hour,
-                                              int32_t minute);
+HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month, int32_t day,
+                                              int32_t hour, int32_t minute);
 
 #ifndef _WIN32
 /* ---- Linux host hooks -------------------------------------------------- */
@@ -215,16 +207,16 @@ HOSTUTIL_API void HOSTUTIL_CALL SetMessageHandler(HostutilMessageHandler handler
 
 /* What SetupDialog asks of the host's print dialog. */
 typedef struct HostutilDialogRequest {
-    uint32_t flags;      /* in: the setup record's flags */
-    uint16_t copies;     /* in/out: copies shown, then chosen */
-    uint16_t fromPage;   /* in/out: first page shown, then chosen */
-    uint16_t toPage;     /* in/out: last page shown, then chosen */
-    uint16_t minPage;    /* in: lowest page the dialog may accept */
-    uint16_t maxPage;    /* in: highest page the dialog may accept */
-    const char *deviceName;  /* out: the chosen printer's name */
-    const char *driverName;  /* out: its driver name */
-    const char *portName;    /* out: its port (output) name */
-    void *deviceContext;     /* out: handed to the host as is; may be null */
+    uint32_t flags;         /* in: the setup record's flags */
+    uint16_t copies;        /* in/out: copies shown, then chosen */
+    uint16_t fromPage;      /* in/out: first page shown, then chosen */
+    uint16_t toPage;        /* in/out: last page shown, then chosen */
+    uint16_t minPage;       /* in: lowest page the dialog may accept */
+    uint16_t maxPage;       /* in: highest page the dialog may accept */
+    const char *deviceName; /* out: the chosen printer's name */
+    const char *driverName; /* out: its driver name */
+    const char *portName;   /* out: its port (output) name */
+    void *deviceContext;    /* out: handed to the host as is; may be null */
 } HostutilDialogRequest;
 
 /* The dialog: shows the choice modally and returns nonzero when the user

@@ -48,8 +48,7 @@ extern "C" {
  *   -1  no database handle could be created, or memory ran out (see above);
  *       the result set is unchanged.
  *   -2  "opere.idb" could not be opened; the result set is unchanged. */
-TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode,
-                                          const char *selector);
+TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode, const char *selector);
 
 /* Takes the highest record number out of the result set and writes that
  * record's text, NUL-terminated, into `buffer`: exactly n+1 bytes for a text

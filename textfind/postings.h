@@ -11,8 +11,8 @@ namespace textfind {
 inline constexpr std::size_t kPostingSize = 8;
 
 struct Posting {
-  int32_t record;
-  char category[2];
+    int32_t record;
+    char category[2];
 };
 
 // Decodes posting `index` of a data item; the caller keeps index below

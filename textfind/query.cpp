@@ -15,49 +15,49 @@
 namespace textfind {
 
 int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) {
-  const std::string text(query);
-  StoreHandle index;
-  if (const int32_t rc = index.open(kIndexFile); rc != 0) return rc;
-  const StopWords stopWords = readStopWords(kStopWordFile);
+    const std::string text(query);
+    StoreHandle index;
+    if (const int32_t rc = index.open(kIndexFile); rc != 0) return rc;
+    const StopWords stopWords = readStopWords(kStopWordFile);
 
-  ResultSet &set = resultSet();
-  std::vector<int32_t> &building = set.spare;
-  building.clear();
-  std::vector<int32_t> wordList;
-  std::vector<int32_t> working;
-  std::string item;
-  bool firstWord = true;
+    ResultSet &set = resultSet();
+    std::vector<int32_t> &building = set.spare;
+    building.clear();
+    std::vector<int32_t> wordList;
+    std::vector<int32_t> working;
+    std::string item;
+    bool firstWord = true;
 
-  forEachWord(text, [&](std::string_view word) {
-    const std::string key = wordNormalForm(word);
-    if (stopWords.contains(key)) return;
-    wordList.clear();
-    std::string_view data;
-    if (index.get(key.data(), static_cast<uint32_t>(key.size()), data)) {
-      item.assign(data);
-      const std::size_t count = item.size() / kPostingSize;
-      for (std::size_t i = 0; i < count; ++i) {
-        const Posting posting = decodePosting(item, i);
-        if (categoryAccepts(selector, postingCategoryCode(posting.category)))
-          wordList.push_back(posting.record);
-      }
-      std::sort(wordList.begin(), wordList.end());
-    }
-    if (firstWord) {
-      building.assign(wordList.begin(), wordList.end());
-      firstWord = false;
-    } else {
-      if (mode == 1)
-        intersectSorted(wordList, building, working);
-      else
-        uniteSorted(wordList, building, working);
-      building.swap(working);
-    }
-  });
+    forEachWord(text, [&](std::string_view word) {
+        const std::string key = wordNormalForm(word);
+        if (stopWords.contains(key)) return;
+        wordList.clear();
+        std::string_view data;
+        if (index.get(key.data(), static_cast<uint32_t>(key.size()), data)) {
+            item.assign(data);
+            const std::size_t count = item.size() / kPostingSize;
+            for (std::size_t i = 0; i < count; ++i) {
+                const Posting posting = decodePosting(item, i);
+                if (categoryAccepts(selector, postingCategoryCode(posting.category)))
+                    wordList.push_back(posting.record);
+            }
+            std::sort(wordList.begin(), wordList.end());
+        }
+        if (firstWord) {
+            building.assign(wordList.begin(), wordList.end());
+            firstWord = false;
+        } else {
+            if (mode == 1)
+                intersectSorted(wordList, building, working);
+            else
+                uniteSorted(wordList, building, working);
+            building.swap(working);
+        }
+    });
 
-  set.entries.swap(building);
-  building.clear();
-  return static_cast<int32_t>(set.entries.size());
+    set.entries.swap(building);
+    building.clear();
+    return static_cast<int32_t>(set.entries.size());
 }
 
 }  // namespace textfind

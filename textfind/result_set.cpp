@@ -3,8 +3,8 @@
 namespace textfind {
 
 ResultSet &resultSet() {
-  static ResultSet set;
-  return set;
+    static ResultSet set;
+    return set;
 }
 
 }  // namespace textfind

@@ -8,11 +8,11 @@
 namespace textfind {
 
 struct ResultSet {
-  std::vector<int32_t> entries;
-  // A query builds here and swaps in only once it has finished, so a query
-  // that fails halfway leaves the previous entries in place. Both vectors
-  // keep their storage from query to query.
-  std::vector<int32_t> spare;
+    std::vector<int32_t> entries;
+    // A query builds here and swaps in only once it has finished, so a query
+    // that fails halfway leaves the previous entries in place. Both vectors
+    // keep their storage from query to query.
+    std::vector<int32_t> spare;
 };
 
 ResultSet &resultSet();

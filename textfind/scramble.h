@@ -8,8 +8,8 @@
 
 namespace textfind {
 
-inline constexpr std::array<unsigned char, 8> kScrambleKey = {
-    0x3B, 0x9E, 0x07, 0xD4, 0x61, 0xA8, 0x52, 0xCF};
+inline constexpr std::array<unsigned char, 8> kScrambleKey = {0x3B, 0x9E, 0x07, 0xD4,
+                                                              0x61, 0xA8, 0x52, 0xCF};
 
 void scrambleInPlace(std::span<char> bytes);
 

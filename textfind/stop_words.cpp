@@ -6,45 +6,45 @@
 namespace textfind {
 
 StopWords parseStopWords(std::string_view raw) {
-  StopWords words;
-  std::string line;
-  bool cut = false;  // NUL seen or limit reached: ignore bytes up to LF
-  const std::size_t n = raw.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = raw[i];
-    if (c == '\x1a') break;
-    if (c == '\r' && i + 1 < n && raw[i + 1] == '\n') continue;  // CR LF -> LF
-    if (c == '\n') {
-      words.insert(line);
-      line.clear();
-      cut = false;
-      continue;
+    StopWords words;
+    std::string line;
+    bool cut = false;  // NUL seen or limit reached: ignore bytes up to LF
+    const std::size_t n = raw.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        char c = raw[i];
+        if (c == '\x1a') break;
+        if (c == '\r' && i + 1 < n && raw[i + 1] == '\n') continue;  // CR LF -> LF
+        if (c == '\n') {
+            words.insert(line);
+            line.clear();
+            cut = false;
+            continue;
+        }
+        if (cut) continue;
+        if (c == '\0') {
+            cut = true;
+            continue;
+        }
+        line.push_back(c);
+        if (line.size() == kStopWordLineLimit) cut = true;
     }
-    if (cut) continue;
-    if (c == '\0') {
-      cut = true;
-      continue;
-    }
-    line.push_back(c);
-    if (line.size() == kStopWordLineLimit) cut = true;
-  }
-  words.insert(line);
-  return words;
+    words.insert(line);
+    return words;
 }
 
 StopWords readStopWords(const char *path) {
-  struct Closer {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file(std::fopen(path, "rb"));
-  if (!file) return {};
-  std::string raw;
-  char chunk[8192];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-    raw.append(chunk, got);
-  }
-  return parseStopWords(raw);
+    struct Closer {
+        void operator()(std::FILE *f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> file(std::fopen(path, "rb"));
+    if (!file) return {};
+    std::string raw;
+    char chunk[8192];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        raw.append(chunk, got);
+    }
+    return parseStopWords(raw);
 }
 
 }  // namespace textfind

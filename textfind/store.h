@@ -24,22 +24,22 @@ using DbCreateFunction = int (*)(DB **, DB_ENV *, u_int32_t);
 extern DbCreateFunction dbCreateFunction;
 
 class StoreHandle {
- public:
-  StoreHandle() = default;
-  StoreHandle(const StoreHandle &) = delete;
-  StoreHandle &operator=(const StoreHandle &) = delete;
-  ~StoreHandle();
+public:
+    StoreHandle() = default;
+    StoreHandle(const StoreHandle &) = delete;
+    StoreHandle &operator=(const StoreHandle &) = delete;
+    ~StoreHandle();
 
-  // Creates a handle and opens the B-tree file read as is (flags 0: a missing
-  // file is an error, never created). Returns 0, kNoHandle or kNotOpened.
-  int32_t open(const char *path);
+    // Creates a handle and opens the B-tree file read as is (flags 0: a missing
+    // file is an error, never created). Returns 0, kNoHandle or kNotOpened.
+    int32_t open(const char *path);
 
-  // Exact-key lookup. On success `data` points into Berkeley DB's memory,
-  // valid only until the next call on this handle: copy it at once.
-  bool get(const void *key, uint32_t size, std::string_view &data);
+    // Exact-key lookup. On success `data` points into Berkeley DB's memory,
+    // valid only until the next call on this handle: copy it at once.
+    bool get(const void *key, uint32_t size, std::string_view &data);
 
- private:
-  DB *db_ = nullptr;
+private:
+    DB *db_ = nullptr;
 };
 
 }  // namespace textfind

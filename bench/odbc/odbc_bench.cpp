@@ -68,7 +68,8 @@ struct Server {
     std::string state;
     std::map<std::string, std::string> facts;
     explicit Server(const std::string &stateFile) : state(stateFile) {
-        const std::string start = std::string("sh '") + PG_FIXTURE_SCRIPT + "' start '" + state + "'";
+        const std::string start =
+            std::string("sh '") + PG_FIXTURE_SCRIPT + "' start '" + state + "'";
         if (std::system(start.c_str()) != 0) die("cannot start PostgreSQL");
         std::ifstream in(state);
         std::string line;
@@ -136,7 +137,8 @@ void sameCallsStore(SQLHDBC dbc, const std::string &sql, const std::string &path
     SQLRETURN rc = SQLExecute(stmt);
     SQLPOINTER token;
     while (rc == SQL_NEED_DATA && (rc = SQLParamData(stmt, &token)) == SQL_NEED_DATA)
-        SQLPutData(stmt, const_cast<unsigned char *>(data.data()), static_cast<SQLLEN>(data.size()));
+        SQLPutData(stmt, const_cast<unsigned char *>(data.data()),
+                   static_cast<SQLLEN>(data.size()));
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     if (!SQL_SUCCEEDED(rc)) die("same-calls store failed");
 }
@@ -186,8 +188,8 @@ void streamingFetch(SQLHDBC dbc, const std::string &sql, const std::string &path
                                         static_cast<SQLLEN>(piece.size()), &indicator);
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc) || indicator == SQL_NULL_DATA) die("streaming fetch failed");
-        const std::size_t got = (rc == SQL_SUCCESS_WITH_INFO) ? piece.size()
-                                                              : static_cast<std::size_t>(indicator);
+        const std::size_t got =
+            (rc == SQL_SUCCESS_WITH_INFO) ? piece.size() : static_cast<std::size_t>(indicator);
         std::fwrite(piece.data(), 1, got, f);
         if (rc == SQL_SUCCESS) break;
     }
@@ -311,28 +313,30 @@ int main() {
             state ^= state << 13;
             state ^= state >> 17;
             state ^= state << 5;
-            data[i] = (i % 4096 < 256) ? static_cast<unsigned char>(i) : static_cast<unsigned char>(state);
+            data[i] = (i % 4096 < 256) ? static_cast<unsigned char>(i)
+                                       : static_cast<unsigned char>(state);
         }
         std::FILE *f = std::fopen((folder + "/in.bin").c_str(), "wb");
         if (!f || std::fwrite(data.data(), 1, kSize, f) != kSize || std::fclose(f) != 0)
             die("cannot write the input file");
     }
 
-    std::printf("100 MiB round trip, best of %d runs. store/fetch/total: wall time; cpu: this\n"
-                "process (the server's work is not in it); peak: resident memory added during\n"
-                "store/fetch; lib/x: LoadBin+SaveBin time over this row's (wall, cpu).\n",
-                kRepeats);
-    std::printf("%-10s %-20s %9s %9s %9s %9s %14s %6s %6s\n", "driver", "path", "store",
-                "fetch", "total", "cpu", "peak", "wall", "cpu");
+    std::printf(
+        "100 MiB round trip, best of %d runs. store/fetch/total: wall time; cpu: this\n"
+        "process (the server's work is not in it); peak: resident memory added during\n"
+        "store/fetch; lib/x: LoadBin+SaveBin time over this row's (wall, cpu).\n",
+        kRepeats);
+    std::printf("%-10s %-20s %9s %9s %9s %9s %14s %6s %6s\n", "driver", "path", "store", "fetch",
+                "total", "cpu", "peak", "wall", "cpu");
     benchDriver("SQLite3", "DRIVER=SQLite3;Database=" + folder + "/bench.db;SyncPragma=OFF;",
                 "BLOB", folder);
     {
         Server server(folder + "/pg.env");
         auto &f = server.facts;
         benchDriver("PostgreSQL",
-                    "DRIVER=PostgreSQL;Servername=" + f["PG_SOCKET_DIR"] + ";Port=" +
-                        f["PG_PORT"] + ";Database=" + f["PG_DATABASE"] + ";UserName=" +
-                        f["PG_USER"] + ";ByteaAsLongVarBinary=1;",
+                    "DRIVER=PostgreSQL;Servername=" + f["PG_SOCKET_DIR"] + ";Port=" + f["PG_PORT"] +
+                        ";Database=" + f["PG_DATABASE"] + ";UserName=" + f["PG_USER"] +
+                        ";ByteaAsLongVarBinary=1;",
                     "BYTEA", folder);
     }
     std::filesystem::remove_all(folder);

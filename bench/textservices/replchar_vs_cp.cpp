@@ -20,8 +20,10 @@ void writeTextFile(const std::string &path, uint64_t size) {
     std::size_t column = 0;
     for (char &c : pattern) {
         const unsigned roll = random() % 100;
-        c = roll < 70 ? static_cast<char>('a' + roll % 26) : roll < 85 ? ' ' : roll < 95 ? ';'
-                                                                                      : 'X';
+        c = roll < 70   ? static_cast<char>('a' + roll % 26)
+            : roll < 85 ? ' '
+            : roll < 95 ? ';'
+                        : 'X';
         if (++column > 60 + random() % 20) column = 0;
     }
     for (std::size_t i = 70; i + 1 < pattern.size(); i += 64 + random() % 24) {
@@ -34,8 +36,8 @@ void writeTextFile(const std::string &path, uint64_t size) {
         std::exit(1);
     }
     for (uint64_t written = 0; written < size;) {
-        const std::size_t chunk = static_cast<std::size_t>(
-            std::min<uint64_t>(pattern.size(), size - written));
+        const std::size_t chunk =
+            static_cast<std::size_t>(std::min<uint64_t>(pattern.size(), size - written));
         if (std::fwrite(pattern.data(), 1, chunk, file) != chunk) {
             std::perror(path.c_str());
             std::exit(1);
@@ -60,15 +62,16 @@ int main(int argc, char **argv) {
     for (int run = 0; run < 3; ++run) {
         const double ownBefore = processorSeconds(false);
         best = std::min(best, secondsFor([&] {
-            if (ReplChar(source.c_str(), replaced.c_str(), ';', ',') != 1) {
-                std::fprintf(stderr, "ReplChar failed\n");
-                std::exit(1);
-            }
-        }));
+                            if (ReplChar(source.c_str(), replaced.c_str(), ';', ',') != 1) {
+                                std::fprintf(stderr, "ReplChar failed\n");
+                                std::exit(1);
+                            }
+                        }));
         processor = std::min(processor, processorSeconds(false) - ownBefore);
         std::filesystem::remove(replaced);
         const double childrenBefore = processorSeconds(true);
-        bestCopy = std::min(bestCopy, secondsForCommand("cp " + quoted(source) + " " + quoted(copied)));
+        bestCopy =
+            std::min(bestCopy, secondsForCommand("cp " + quoted(source) + " " + quoted(copied)));
         processorCopy = std::min(processorCopy, processorSeconds(true) - childrenBefore);
         std::filesystem::remove(copied);
     }

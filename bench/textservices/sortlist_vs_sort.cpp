@@ -26,7 +26,8 @@ int main(int argc, char **argv) {
     {
         std::ofstream out(lines, std::ios::binary);
         for (std::size_t i = 0; i < count; ++i) {
-            const int64_t key = static_cast<int32_t>(random() % 10 == 0 ? random() % 1000 : random());
+            const int64_t key =
+                static_cast<int32_t>(random() % 10 == 0 ? random() % 1000 : random());
             std::string item = std::to_string(key) + ":";
             const std::size_t length = 1 + random() % 10;
             for (std::size_t c = 0; c < length; ++c) item += static_cast<char>('a' + random() % 26);

@@ -55,32 +55,34 @@ public:
 
     // Spooler.
     virtual bool openPrinter(const char *name, Handle *printer) = 0;  // OpenPrinterA, no defaults
-    virtual bool startDocPrinter(Handle printer, const char *docName,
-                                 const char *outputFile) = 0;       // StartDocPrinterA, level 1, no datatype
+    virtual bool startDocPrinter(
+        Handle printer, const char *docName,
+        const char *outputFile) = 0;  // StartDocPrinterA, level 1, no datatype
     virtual bool writePrinter(Handle printer, const void *data, uint32_t size) = 0;  // WritePrinter
-    virtual void endDocPrinter(Handle printer) = 0;                   // EndDocPrinter
-    virtual void closePrinter(Handle printer) = 0;                    // ClosePrinter
-    virtual uint32_t lastError() = 0;                                 // GetLastError
+    virtual void endDocPrinter(Handle printer) = 0;  // EndDocPrinter
+    virtual void closePrinter(Handle printer) = 0;   // ClosePrinter
+    virtual uint32_t lastError() = 0;                // GetLastError
     // FormatMessageA(FROM_SYSTEM | IGNORE_INSERTS): the system's text for
     // `code` into `buffer` of `size` bytes, terminated; returns its length,
     // 0 when there is no text.
     virtual uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) = 0;
 
     // User interface.
-    virtual void messageBox(const char *text, const char *caption) = 0;  // MessageBoxA, MB_OK, no owner
-    virtual Handle setWaitCursor() = 0;  // LoadCursorA(IDC_WAIT) + SetCursor; returns the previous cursor
+    virtual void messageBox(const char *text,
+                            const char *caption) = 0;  // MessageBoxA, MB_OK, no owner
+    virtual Handle
+    setWaitCursor() = 0;  // LoadCursorA(IDC_WAIT) + SetCursor; returns the previous cursor
     virtual void setCursor(Handle cursor) = 0;  // SetCursor
 
     // Print dialog and global memory.
     virtual int32_t printDialog(PrintDialogRecord &record) = 0;  // PrintDlgA
-    virtual void *globalLock(Handle block) = 0;                   // GlobalLock
-    virtual void globalUnlock(Handle block) = 0;                  // GlobalUnlock
-    virtual void globalFree(Handle block) = 0;                    // GlobalFree
+    virtual void *globalLock(Handle block) = 0;                  // GlobalLock
+    virtual void globalUnlock(Handle block) = 0;                 // GlobalUnlock
+    virtual void globalFree(Handle block) = 0;                   // GlobalFree
 
     // GetProfileStringA: returns the number of characters copied.
-    virtual uint32_t getProfileString(const char *section, const char *key,
-                                      const char *fallback, char *buffer,
-                                      uint32_t size) = 0;
+    virtual uint32_t getProfileString(const char *section, const char *key, const char *fallback,
+                                      char *buffer, uint32_t size) = 0;
 
     // Processes.
     virtual bool pathExists(const char *path) = 0;  // GetFileAttributesA != INVALID
@@ -88,13 +90,13 @@ public:
     // and fills `info`, or the C runtime errno value for the failure.
     virtual int createProcess(const char *application, const char *commandLine,
                               ProcessInfo &info) = 0;
-    virtual void waitForExit(Handle process) = 0;        // WaitForSingleObject(INFINITE)
-    virtual uint32_t exitCode(Handle process) = 0;       // GetExitCodeProcess
-    virtual void closeHandle(Handle handle) = 0;         // CloseHandle
+    virtual void waitForExit(Handle process) = 0;   // WaitForSingleObject(INFINITE)
+    virtual uint32_t exitCode(Handle process) = 0;  // GetExitCodeProcess
+    virtual void closeHandle(Handle handle) = 0;    // CloseHandle
 
     // Clock.
-    virtual void getLocalTime(SystemTime &time) = 0;         // GetLocalTime
-    virtual bool setLocalTime(const SystemTime &time) = 0;   // SetLocalTime
+    virtual void getLocalTime(SystemTime &time) = 0;        // GetLocalTime
+    virtual bool setLocalTime(const SystemTime &time) = 0;  // SetLocalTime
 };
 
 // The backend the services use: the native one unless a test installed another.

@@ -55,7 +55,9 @@ bool PlatformDouble::writePrinter(Handle printer, const void *data, uint32_t siz
     return true;
 }
 
-void PlatformDouble::endDocPrinter(Handle printer) { record("endDocPrinter(" + name(printer) + ")"); }
+void PlatformDouble::endDocPrinter(Handle printer) {
+    record("endDocPrinter(" + name(printer) + ")");
+}
 
 void PlatformDouble::closePrinter(Handle printer) { record("closePrinter(" + name(printer) + ")"); }
 

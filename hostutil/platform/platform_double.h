@@ -74,8 +74,7 @@ public:
     uint32_t getProfileString(const char *section, const char *key, const char *fallback,
                               char *buffer, uint32_t size) override;
     bool pathExists(const char *path) override;
-    int createProcess(const char *application, const char *commandLine,
-                      ProcessInfo &info) override;
+    int createProcess(const char *application, const char *commandLine, ProcessInfo &info) override;
     void waitForExit(Handle process) override;
     uint32_t exitCode(Handle process) override;
     void closeHandle(Handle handle) override;

@@ -103,8 +103,8 @@ public:
             setError(IPP_STATUS_ERROR_NOT_FOUND, ippErrorString(IPP_STATUS_ERROR_NOT_FOUND));
             return false;
         }
-        http_t *http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC,
-                                    cupsEncryption(), 1, 30000, nullptr);
+        http_t *http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(),
+                                    1, 30000, nullptr);
         if (!http) {
             setError(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE,
                      ippErrorString(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE));
@@ -148,8 +148,8 @@ public:
             setSpoolerError(IPP_STATUS_ERROR_INTERNAL);
             return false;
         }
-        if (cupsStartDocument(handle->http, handle->name.c_str(), job, title, CUPS_FORMAT_RAW,
-                              1) != HTTP_STATUS_CONTINUE) {
+        if (cupsStartDocument(handle->http, handle->name.c_str(), job, title, CUPS_FORMAT_RAW, 1) !=
+            HTTP_STATUS_CONTINUE) {
             setSpoolerError(IPP_STATUS_ERROR_INTERNAL);
             // A created job without its document would wait in the queue.
             uint32_t code = lastCode;
@@ -296,8 +296,8 @@ public:
                 const char *model =
                     cupsGetOption("printer-make-and-model", dest->num_options, dest->options);
                 const char *uri = cupsGetOption("device-uri", dest->num_options, dest->options);
-                entry = std::string(dest->name) + "," + (model ? model : "") + "," +
-                        (uri ? uri : "");
+                entry =
+                    std::string(dest->name) + "," + (model ? model : "") + "," + (uri ? uri : "");
                 cupsFreeDests(1, dest);
                 value = entry.c_str();
             }
@@ -438,5 +438,4 @@ HOSTUTIL_API void HOSTUTIL_CALL SetMessageHandler(HostutilMessageHandler handler
 HOSTUTIL_API void HOSTUTIL_CALL SetDialogProvider(HostutilDialogProvider provider) {
     hostutil::platform::dialogProvider = provider;
 }
-
 }

@@ -70,8 +70,8 @@ protected:
     }
 
     void insertRow(int id, const std::optional<Bytes> &value, const std::string &note = "") {
-        const std::string into = "INSERT INTO {t} (id, data, note) VALUES (" +
-                                 std::to_string(id) + ", ";
+        const std::string into =
+            "INSERT INTO {t} (id, data, note) VALUES (" + std::to_string(id) + ", ";
         const std::string rest = ", '" + note + "')";
         if (value) {
             if (auto failure = session_->execWithValue(sql(into + "?" + rest), *value))
@@ -263,8 +263,8 @@ TEST_P(BinaryColumnTest, LoadBinUnreadableFileGivesMinusThreeAndNeverPrepares) {
         EXPECT_EQ(2, odbcCalls() - callsBefore);
         EXPECT_EQ(original, stored(1));
     }
-    EXPECT_EQ(-3, bc::loadFile(dbc(), sql("UPDATE {t} SET data = ? WHERE id = 1").c_str(),
-                               nullptr));
+    EXPECT_EQ(-3,
+              bc::loadFile(dbc(), sql("UPDATE {t} SET data = ? WHERE id = 1").c_str(), nullptr));
 }
 
 TEST_P(BinaryColumnTest, LoadBinUnpreparableStatementGivesMinusFour) {
@@ -277,8 +277,8 @@ TEST_P(BinaryColumnTest, LoadBinUnpreparableStatementGivesMinusFour) {
     const bool server = GetParam()->needsServer;
     Session prepareSide(*GetParam(), server ? "ReadOnly=1;" : "");
     ASSERT_TRUE(prepareSide.connected()) << prepareSide.error();
-    const std::string statement = server ? sql("UPDATE {t} SET data = ? WHERE id = 1")
-                                         : "SELECT ? FROM no_such_table_here";
+    const std::string statement =
+        server ? sql("UPDATE {t} SET data = ? WHERE id = 1") : "SELECT ? FROM no_such_table_here";
     EXPECT_EQ(-4, bc::loadFile(prepareSide.connection(), statement.c_str(), in.c_str()));
     EXPECT_EQ(-4, bc::loadFile(dbc(), nullptr, in.c_str()));
     EXPECT_EQ(Bytes{7}, stored(1));
@@ -376,8 +376,7 @@ TEST_P(BinaryColumnTest, TenThousandCallsLeaveNothingBehind) {
     // Under the sanitizer freed memory sits in quarantine, so the resident
     // size says nothing there; its leak checker covers the same ground.
     if (!kSanitized) {
-        EXPECT_LT(residentBytes(), resident + 4 * kMiB)
-            << "resident memory grew over 10,000 calls";
+        EXPECT_LT(residentBytes(), resident + 4 * kMiB) << "resident memory grew over 10,000 calls";
     }
 }
 
@@ -388,8 +387,8 @@ TEST_P(BinaryColumnTest, LargeRoundTrip) {
     const std::string in = files_.file("in");
     const std::string out = files_.file("out");
     writeBytes(in, data);
-    ASSERT_EQ(0, LoadBin(dbc(), sql("INSERT INTO {t} (id, data) VALUES (1, ?)").c_str(),
-                         in.c_str()));
+    ASSERT_EQ(0,
+              LoadBin(dbc(), sql("INSERT INTO {t} (id, data) VALUES (1, ?)").c_str(), in.c_str()));
     ASSERT_EQ(0, SaveBin(dbc(), sql("SELECT data FROM {t} WHERE id = 1").c_str(), out.c_str()));
     const Bytes back = readBytes(out);
     ASSERT_EQ(data.size(), back.size());

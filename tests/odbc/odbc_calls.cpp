@@ -27,16 +27,14 @@ SQLRETURN __real_SQLAllocHandle(SQLSMALLINT, SQLHANDLE, SQLHANDLE *);
 SQLRETURN __real_SQLFreeHandle(SQLSMALLINT, SQLHANDLE);
 SQLRETURN __real_SQLFreeStmt(SQLHSTMT, SQLUSMALLINT);
 SQLRETURN __real_SQLPrepare(SQLHSTMT, SQLCHAR *, SQLINTEGER);
-SQLRETURN __real_SQLBindParameter(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT,
-                                  SQLSMALLINT, SQLULEN, SQLSMALLINT, SQLPOINTER, SQLLEN,
-                                  SQLLEN *);
+SQLRETURN __real_SQLBindParameter(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT,
+                                  SQLULEN, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN *);
 SQLRETURN __real_SQLExecute(SQLHSTMT);
 SQLRETURN __real_SQLParamData(SQLHSTMT, SQLPOINTER *);
 SQLRETURN __real_SQLPutData(SQLHSTMT, SQLPOINTER, SQLLEN);
 SQLRETURN __real_SQLExecDirect(SQLHSTMT, SQLCHAR *, SQLINTEGER);
 SQLRETURN __real_SQLFetch(SQLHSTMT);
-SQLRETURN __real_SQLGetData(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN,
-                            SQLLEN *);
+SQLRETURN __real_SQLGetData(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN *);
 
 SQLRETURN __wrap_SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE *output) {
     ++calls;
@@ -65,12 +63,12 @@ SQLRETURN __wrap_SQLPrepare(SQLHSTMT stmt, SQLCHAR *text, SQLINTEGER length) {
 }
 
 SQLRETURN __wrap_SQLBindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT io,
-                                  SQLSMALLINT valueType, SQLSMALLINT paramType,
-                                  SQLULEN size, SQLSMALLINT digits, SQLPOINTER value,
-                                  SQLLEN bufferLength, SQLLEN *indicator) {
+                                  SQLSMALLINT valueType, SQLSMALLINT paramType, SQLULEN size,
+                                  SQLSMALLINT digits, SQLPOINTER value, SQLLEN bufferLength,
+                                  SQLLEN *indicator) {
     ++calls;
-    return __real_SQLBindParameter(stmt, number, io, valueType, paramType, size, digits,
-                                   value, bufferLength, indicator);
+    return __real_SQLBindParameter(stmt, number, io, valueType, paramType, size, digits, value,
+                                   bufferLength, indicator);
 }
 
 SQLRETURN __wrap_SQLExecute(SQLHSTMT stmt) {
@@ -99,8 +97,8 @@ SQLRETURN __wrap_SQLFetch(SQLHSTMT stmt) {
     return __real_SQLFetch(stmt);
 }
 
-SQLRETURN __wrap_SQLGetData(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT type,
-                            SQLPOINTER target, SQLLEN bufferLength, SQLLEN *indicator) {
+SQLRETURN __wrap_SQLGetData(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT type, SQLPOINTER target,
+                            SQLLEN bufferLength, SQLLEN *indicator) {
     ++calls;
     return __real_SQLGetData(stmt, column, type, target, bufferLength, indicator);
 }

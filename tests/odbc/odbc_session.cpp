@@ -55,9 +55,9 @@ std::string Driver::connectionString() const {
     if (facts.empty()) return "";
     // bytea is the long binary type only with ByteaAsLongVarBinary; without
     // it psqlODBC sends SQL_LONGVARBINARY parameters as large objects.
-    return "DRIVER=PostgreSQL;Servername=" + facts["PG_SOCKET_DIR"] + ";Port=" +
-           facts["PG_PORT"] + ";Database=" + facts["PG_DATABASE"] +
-           ";UserName=" + facts["PG_USER"] + ";ByteaAsLongVarBinary=1;";
+    return "DRIVER=PostgreSQL;Servername=" + facts["PG_SOCKET_DIR"] + ";Port=" + facts["PG_PORT"] +
+           ";Database=" + facts["PG_DATABASE"] + ";UserName=" + facts["PG_USER"] +
+           ";ByteaAsLongVarBinary=1;";
 }
 
 Session::Session(const Driver &driver, const std::string &extra) {
@@ -76,8 +76,8 @@ Session::Session(const Driver &driver, const std::string &extra) {
         return;
     }
     const std::string full = connect + extra;
-    const SQLRETURN rc = SQLDriverConnect(dbc_, nullptr, text(full), SQL_NTS, nullptr, 0,
-                                          nullptr, SQL_DRIVER_NOPROMPT);
+    const SQLRETURN rc = SQLDriverConnect(dbc_, nullptr, text(full), SQL_NTS, nullptr, 0, nullptr,
+                                          SQL_DRIVER_NOPROMPT);
     connected_ = SQL_SUCCEEDED(rc);
     if (!connected_) error_ = full + ": " + diagnostics(SQL_HANDLE_DBC, dbc_);
 }
@@ -94,8 +94,8 @@ std::string Session::diagnostics(SQLSMALLINT type, SQLHANDLE handle) const {
     SQLCHAR message[1024];
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    for (SQLSMALLINT i = 1; SQLGetDiagRec(type, handle, i, state, &native, message,
-                                          sizeof message, &length) == SQL_SUCCESS;
+    for (SQLSMALLINT i = 1; SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message,
+                                          &length) == SQL_SUCCESS;
          ++i) {
         // Appended piece by piece: GCC 12 at -O3 misreads the temporaries of
         // a chained + as overlapping copies (-Wrestrict).
@@ -151,8 +151,7 @@ std::optional<Bytes> Session::queryValue(const std::string &sql, bool *found) {
         unsigned char piece[4096];
         for (;;) {
             SQLLEN indicator = 0;
-            const SQLRETURN rc =
-                SQLGetData(stmt, 1, SQL_C_BINARY, piece, sizeof piece, &indicator);
+            const SQLRETURN rc = SQLGetData(stmt, 1, SQL_C_BINARY, piece, sizeof piece, &indicator);
             if (rc == SQL_NO_DATA) break;
             if (!SQL_SUCCEEDED(rc)) {
                 const std::string why = diagnostics(SQL_HANDLE_STMT, stmt);
@@ -181,7 +180,8 @@ Bytes readBytes(const std::string &path) {
 }
 
 void writeBytes(const std::string &path, const Bytes &data) {
-    test::writeFile(path, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
+    test::writeFile(path,
+                    std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
 }
 
 Bytes pattern(std::size_t size, unsigned seed) {

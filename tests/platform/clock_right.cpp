@@ -19,7 +19,8 @@ bool capabilities(__user_cap_data_struct (&data)[2]) {
 }
 
 [[noreturn]] void refuse(const char *why) {
-    std::fprintf(stderr, "cannot give up the right to change the clock (%s): refusing to run\n", why);
+    std::fprintf(stderr, "cannot give up the right to change the clock (%s): refusing to run\n",
+                 why);
     std::abort();
 }
 
@@ -39,7 +40,6 @@ void giveUpClockRight() {
 
     __user_cap_data_struct check[2] = {};
     if (!capabilities(check)) refuse("capget");
-    if ((check[kWord].effective & kBit) || (check[kWord].permitted & kBit))
-        refuse("still held");
+    if ((check[kWord].effective & kBit) || (check[kWord].permitted & kBit)) refuse("still held");
     if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_IS_SET, CAP_SYS_TIME, 0, 0) == 1) refuse("ambient");
 }

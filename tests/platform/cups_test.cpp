@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <optional>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,8 +18,8 @@
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
-using test::TempDir;
 using test::readFile;
+using test::TempDir;
 
 namespace {
 
@@ -60,8 +60,11 @@ std::optional<std::string> capturedJob(const std::string &title) {
 std::string allBytes(size_t size) {
     std::string bytes(size, 0);
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
-    const std::string marks = "\r\n\x1a\x1b" "E\x1b&l0O\x0c";
-    for (size_t at = 0; at + marks.size() <= size; at += 997) bytes.replace(at, marks.size(), marks);
+    const std::string marks =
+        "\r\n\x1a\x1b"
+        "E\x1b&l0O\x0c";
+    for (size_t at = 0; at + marks.size() <= size; at += 997)
+        bytes.replace(at, marks.size(), marks);
     return bytes;
 }
 
@@ -115,7 +118,8 @@ TEST_F(CupsPrinting, AnOutputFileTakesTheJobsData) {
     std::string unwritable = dir.file("no-such-folder/out.prn");
     EXPECT_EQ(PrintFile("capture", unwritable.c_str(), path.c_str()), 0);
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0], ("Prn Bypass|Inizio stampa su '" + unwritable + "' fallita: 2").substr(0, 11 + 127));
+    EXPECT_EQ(boxes[0],
+              ("Prn Bypass|Inizio stampa su '" + unwritable + "' fallita: 2").substr(0, 11 + 127));
     EXPECT_EQ(boxes[1], "Prn Bypass|" + std::string(std::strerror(ENOENT)));
 }
 
@@ -123,7 +127,9 @@ TEST_F(CupsPrinting, AnUnknownPrinterShowsItsCodeThenTheServersText) {
     std::string path = dir.write("x.prn", "data");
     EXPECT_EQ(PrintFile("no-such-queue", nullptr, path.c_str()), 0);
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0], "Prn Bypass|OpenPrinter per 'no-such-queue' fallita: 1030");  // client-error-not-found
+    EXPECT_EQ(
+        boxes[0],
+        "Prn Bypass|OpenPrinter per 'no-such-queue' fallita: 1030");  // client-error-not-found
     EXPECT_GT(boxes[1].size(), std::string("Prn Bypass|").size());
     EXPECT_EQ(boxes[1].find("Errore di sistema"), std::string::npos) << boxes[1];
 }
@@ -131,7 +137,8 @@ TEST_F(CupsPrinting, AnUnknownPrinterShowsItsCodeThenTheServersText) {
 TEST_F(CupsPrinting, AMissingFileNeverReachesThePrinter) {
     std::string missing = dir.file("missing.prn");
     EXPECT_EQ(PrintFile("capture", nullptr, missing.c_str()), 0);
-    EXPECT_EQ(boxes, std::vector<std::string>{"Prn Bypass|Non posso aprire il '" + missing + "' per leggerlo."});
+    EXPECT_EQ(boxes, std::vector<std::string>{"Prn Bypass|Non posso aprire il '" + missing +
+                                              "' per leggerlo."});
 }
 
 TEST(CupsDefaultPrinter, ReadsTheServersDefaultDestination) {
@@ -139,7 +146,10 @@ TEST(CupsDefaultPrinter, ReadsTheServersDefaultDestination) {
     EXPECT_EQ(DefaultPrinter(device, driver, port), 1);
     EXPECT_STREQ(device, "capture");
     EXPECT_STRNE(driver, "");
-    EXPECT_EQ(std::string(port), "capture:" + fs::read_symlink(fs::path(std::getenv("CUPS_SERVER")).parent_path()).string() + "/capture");
+    EXPECT_EQ(
+        std::string(port),
+        "capture:" + fs::read_symlink(fs::path(std::getenv("CUPS_SERVER")).parent_path()).string() +
+            "/capture");
 }
 
 }  // namespace

@@ -134,7 +134,9 @@ TEST_F(DialogProvider, NamesBeyondTheBlockLimitAreCut) {
 }
 
 std::vector<std::string> shown;
-void handler(const char *caption, const char *text) { shown.push_back(std::string(caption) + "|" + text); }
+void handler(const char *caption, const char *text) {
+    shown.push_back(std::string(caption) + "|" + text);
+}
 
 TEST(LinuxBackend, MessageBoxesGoToTheHandlerOrStderr) {
     shown.clear();

@@ -52,9 +52,12 @@ PrintResources noMemory() {
 // Every byte value, CR LF, end-of-file marks and escape sequences.
 std::string pattern(size_t size) {
     std::string bytes(size, 0);
-    const char special[] = "\r\n\x1a\x1b" "E\x1b(s0p\x00\xff";
+    const char special[] =
+        "\r\n\x1a\x1b"
+        "E\x1b(s0p\x00\xff";
     for (size_t i = 0; i < size; ++i)
-        bytes[i] = i % 7 == 0 ? special[(i / 7) % (sizeof special - 1)] : static_cast<char>(i * 31 + 7);
+        bytes[i] =
+            i % 7 == 0 ? special[(i / 7) % (sizeof special - 1)] : static_cast<char>(i * 31 + 7);
     return bytes;
 }
 
@@ -84,7 +87,8 @@ TEST_F(PrintFileTest, SendsTheFileInPiecesOfAtMost4096Bytes) {
         {1, {"writePrinter(printer|1)"}},
         {4096, {"writePrinter(printer|4096)"}},
         {4097, {"writePrinter(printer|4096)", "writePrinter(printer|1)"}},
-        {8192 + 5, {"writePrinter(printer|4096)", "writePrinter(printer|4096)", "writePrinter(printer|5)"}},
+        {8192 + 5,
+         {"writePrinter(printer|4096)", "writePrinter(printer|4096)", "writePrinter(printer|5)"}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.size);
@@ -98,8 +102,8 @@ TEST_F(PrintFileTest, SendsTheFileInPiecesOfAtMost4096Bytes) {
         Calls expected = {"allocate(4097)", "open(rb)", "openPrinter(Laser)",
                           "startDocPrinter(printer|" + path + "|(null))", "setWaitCursor()"};
         expected.insert(expected.end(), row.writes.begin(), row.writes.end());
-        Calls tail = {"setCursor(previousCursor)", "endDocPrinter(printer)", "closePrinter(printer)",
-                      "close(file)", "release(buffer)"};
+        Calls tail = {"setCursor(previousCursor)", "endDocPrinter(printer)",
+                      "closePrinter(printer)", "close(file)", "release(buffer)"};
         expected.insert(expected.end(), tail.begin(), tail.end());
         EXPECT_EQ(os->calls, expected);
         EXPECT_EQ(os->written, bytes);
@@ -121,25 +125,56 @@ TEST_F(PrintFileTest, EachFailureShowsItsBoxesAndReleasesInOrder) {
         size_t written;
     };
     const Row rows[] = {
-        {"no memory", path, true, true, 0, true,
-         {"allocate(4097)", box("Memoria insufficente per copiare il file")}, 0},
-        {"missing file", missing, true, true, 0, false,
-         {"allocate(4097)", "open(rb) failed", box("Non posso aprire il '" + missing + "' per leggerlo."),
-          "release(buffer)"}, 0},
-        {"unknown printer", path, false, true, 0, false,
+        {"no memory",
+         path,
+         true,
+         true,
+         0,
+         true,
+         {"allocate(4097)", box("Memoria insufficente per copiare il file")},
+         0},
+        {"missing file",
+         missing,
+         true,
+         true,
+         0,
+         false,
+         {"allocate(4097)", "open(rb) failed",
+          box("Non posso aprire il '" + missing + "' per leggerlo."), "release(buffer)"},
+         0},
+        {"unknown printer",
+         path,
+         false,
+         true,
+         0,
+         false,
          {"allocate(4097)", "open(rb)", "openPrinter(Laser)", "lastError()",
           box("OpenPrinter per 'Laser' fallita: 1801"), "formatMessage(1801|128)",
-          box("Nome della stampante non valido."), "release(buffer)", "close(file)"}, 0},
-        {"document refused", path, true, false, 0, false,
-         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", "startDocPrinter(printer|" + path + "|out.prn)",
-          "lastError()", box("Inizio stampa su 'out.prn' fallita: 5"), "formatMessage(5|128)",
-          box("Accesso negato."), "closePrinter(printer)", "release(buffer)", "close(file)"}, 0},
-        {"write fails midway", path, true, true, 3, false,
-         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", "startDocPrinter(printer|" + path + "|out.prn)",
-          "setWaitCursor()", "writePrinter(printer|4096)", "writePrinter(printer|4096)",
-          "writePrinter(printer|4096)", box("Trasmissione dati alla stampante fallito"),
-          "setCursor(previousCursor)", "endDocPrinter(printer)", "closePrinter(printer)", "close(file)",
-          "release(buffer)"}, 8192},
+          box("Nome della stampante non valido."), "release(buffer)", "close(file)"},
+         0},
+        {"document refused",
+         path,
+         true,
+         false,
+         0,
+         false,
+         {"allocate(4097)", "open(rb)", "openPrinter(Laser)",
+          "startDocPrinter(printer|" + path + "|out.prn)", "lastError()",
+          box("Inizio stampa su 'out.prn' fallita: 5"), "formatMessage(5|128)",
+          box("Accesso negato."), "closePrinter(printer)", "release(buffer)", "close(file)"},
+         0},
+        {"write fails midway",
+         path,
+         true,
+         true,
+         3,
+         false,
+         {"allocate(4097)", "open(rb)", "openPrinter(Laser)",
+          "startDocPrinter(printer|" + path + "|out.prn)", "setWaitCursor()",
+          "writePrinter(printer|4096)", "writePrinter(printer|4096)", "writePrinter(printer|4096)",
+          box("Trasmissione dati alla stampante fallito"), "setCursor(previousCursor)",
+          "endDocPrinter(printer)", "closePrinter(printer)", "close(file)", "release(buffer)"},
+         8192},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -163,10 +198,11 @@ TEST_F(PrintFileTest, EachFailureShowsItsBoxesAndReleasesInOrder) {
 TEST_F(PrintFileTest, AFileThatCannotBeReadEndsTheJobNormally) {
     // Opening a folder for reading works; reading it fails at once.
     EXPECT_EQ(print("Laser", nullptr, dir.path()), 1);
-    EXPECT_EQ(os->calls, (Calls{"allocate(4097)", "open(rb)", "openPrinter(Laser)",
-                                "startDocPrinter(printer|" + dir.path() + "|(null))", "setWaitCursor()",
-                                "setCursor(previousCursor)", "endDocPrinter(printer)",
-                                "closePrinter(printer)", "close(file)", "release(buffer)"}));
+    EXPECT_EQ(os->calls,
+              (Calls{"allocate(4097)", "open(rb)", "openPrinter(Laser)",
+                     "startDocPrinter(printer|" + dir.path() + "|(null))", "setWaitCursor()",
+                     "setCursor(previousCursor)", "endDocPrinter(printer)", "closePrinter(printer)",
+                     "close(file)", "release(buffer)"}));
 }
 
 TEST_F(PrintFileTest, MessagesAreCutTo127CharactersAndRenderOddValues) {
@@ -189,8 +225,8 @@ TEST_F(PrintFileTest, MessagesAreCutTo127CharactersAndRenderOddValues) {
          "OpenPrinter per 'Laser' fallita: -2147024891", "Errore di sistema -2147024891"},
         {"null printer name", nullptr, nullptr, false, 2, "OpenPrinter per '(null)' fallita: 2",
          "Errore di sistema 2"},
-        {"null output file", "Laser", nullptr, true, 1801, "Inizio stampa su '(null)' fallita: 1801",
-         longText.substr(0, 127)},
+        {"null output file", "Laser", nullptr, true, 1801,
+         "Inizio stampa su '(null)' fallita: 1801", longText.substr(0, 127)},
         {"long output file", "Laser", longName.c_str(), true, 1801,
          ("Inizio stampa su '" + longName).substr(0, 127), longText.substr(0, 127)},
     };

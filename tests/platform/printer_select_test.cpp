@@ -39,7 +39,8 @@ struct HostRecord {
 
     std::string bytes() const {
         std::string all(reinterpret_cast<const char *>(&record), sizeof record);
-        return all + std::string(device, kSize) + std::string(driver, kSize) + std::string(port, kSize);
+        return all + std::string(device, kSize) + std::string(driver, kSize) +
+               std::string(port, kSize);
     }
 };
 

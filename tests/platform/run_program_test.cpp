@@ -16,8 +16,8 @@
 #include "temp_dir.h"
 
 using hostutil::platform::ScopedDouble;
-using test::TempDir;
 using test::readFile;
+using test::TempDir;
 using Calls = std::vector<std::string>;
 
 namespace {
@@ -53,21 +53,32 @@ TEST(RunPrgResolution, TriesTheCurrentFolderAndTheExtensionsInOrder) {
     struct Row {
         const char *path;
         std::vector<std::string> existing;
-        Calls probes;  // pathExists calls, in order
+        Calls probes;         // pathExists calls, in order
         std::string started;  // empty: not started
     };
     const Row rows[] = {
         {"prog", {"./prog.exe", "./prog.bat"}, {"./prog.com", "./prog.exe"}, "./prog.exe"},
-        {"prog", {"./prog.cmd"}, {"./prog.com", "./prog.exe", "./prog.bat", "./prog.cmd"}, "./prog.cmd"},
-        {"prog", {"prog.exe", "/usr/bin/prog.exe"},
-         {"./prog.com", "./prog.exe", "./prog.bat", "./prog.cmd"}, ""},
+        {"prog",
+         {"./prog.cmd"},
+         {"./prog.com", "./prog.exe", "./prog.bat", "./prog.cmd"},
+         "./prog.cmd"},
+        {"prog",
+         {"prog.exe", "/usr/bin/prog.exe"},
+         {"./prog.com", "./prog.exe", "./prog.bat", "./prog.cmd"},
+         ""},
         {"tool.exe", {"./tool.exe.com", "./tool.com"}, {"./tool.exe"}, ""},
         {"tool.exe", {"./tool.exe"}, {"./tool.exe"}, "./tool.exe"},
         {"bin/tool", {"bin/tool.com"}, {"bin/tool.com"}, "bin/tool.com"},
-        {"bin\\tool", {"bin\\tool.bat"}, {"bin\\tool.com", "bin\\tool.exe", "bin\\tool.bat"}, "bin\\tool.bat"},
+        {"bin\\tool",
+         {"bin\\tool.bat"},
+         {"bin\\tool.com", "bin\\tool.exe", "bin\\tool.bat"},
+         "bin\\tool.bat"},
         {"C:tool", {"C:tool.exe"}, {"C:tool.com", "C:tool.exe"}, "C:tool.exe"},
         {"C:\\a.b/tool", {"C:\\a.b/tool.com"}, {"C:\\a.b/tool.com"}, "C:\\a.b/tool.com"},
-        {"a/b.c\\tool", {}, {"a/b.c\\tool.com", "a/b.c\\tool.exe", "a/b.c\\tool.bat", "a/b.c\\tool.cmd"}, ""},
+        {"a/b.c\\tool",
+         {},
+         {"a/b.c\\tool.com", "a/b.c\\tool.exe", "a/b.c\\tool.bat", "a/b.c\\tool.cmd"},
+         ""},
         {"dir.d/x.y", {"dir.d/x.y"}, {"dir.d/x.y"}, "dir.d/x.y"},
     };
     for (const Row &row : rows) {
@@ -80,8 +91,8 @@ TEST(RunPrgResolution, TriesTheCurrentFolderAndTheExtensionsInOrder) {
         Calls expected;
         for (const std::string &probe : row.probes) expected.push_back("pathExists(" + probe + ")");
         if (!row.started.empty()) {
-            Calls tail = {"createProcess(" + row.started + "|w)", "waitForExit(process)", "exitCode(process)",
-                          "closeHandle(process)", "closeHandle(thread)"};
+            Calls tail = {"createProcess(" + row.started + "|w)", "waitForExit(process)",
+                          "exitCode(process)", "closeHandle(process)", "closeHandle(thread)"};
             expected.insert(expected.end(), tail.begin(), tail.end());
         }
         EXPECT_EQ(os->calls, expected);
@@ -223,14 +234,11 @@ TEST_F(RunPrgChildren, FailuresGiveTheirErrno) {
         int32_t result;
     };
     const Row rows[] = {
-        {"tool.exe", ENOENT},       // a dotted name tries no extension
-        {"missing", ENOENT},
-        {"onpath", ENOENT},         // the search path is never used
-        {"nodir/prog.exe", ENOENT},
-        {"folder.exe", EACCES},
-        {"folder", EACCES},
-        {"noexec.exe", EACCES},     // not executable
-        {"plain", ENOEXEC},         // executable but no format the system runs
+        {"tool.exe", ENOENT},                            // a dotted name tries no extension
+        {"missing", ENOENT},        {"onpath", ENOENT},  // the search path is never used
+        {"nodir/prog.exe", ENOENT}, {"folder.exe", EACCES},
+        {"folder", EACCES},         {"noexec.exe", EACCES},  // not executable
+        {"plain", ENOEXEC},  // executable but no format the system runs
         {"bin/onpath", 0},
     };
     for (const Row &row : rows) {

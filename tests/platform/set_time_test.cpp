@@ -43,11 +43,27 @@ TEST(SetNewTime, ReplacesOnlyTheFieldsItIsGiven) {
         {"all fields", 2004, 2, 29, 23, 59, {2004, 2, 3, 29, 23, 59, 30, 500}},
         {"impossible date passes through", 2004, 2, 30, -1, -1, {2004, 2, 3, 30, 10, 20, 30, 500}},
         {"two-digit year stays as given", 98, -5, -5, -5, -5, {98, 6, 3, 16, 10, 20, 30, 500}},
-        {"high halves are ignored", high(2004), high(3), high(4), high(5), high(6),
+        {"high halves are ignored",
+         high(2004),
+         high(3),
+         high(4),
+         high(5),
+         high(6),
          {2004, 3, 3, 4, 5, 6, 30, 500}},
-        {"a negative low half leaves the field", 0x7FFF8000, 0x0001FFFF, 0x00018000, 0x7FFFFFFF,
-         0x0000FFFF, {2010, 6, 3, 16, 10, 20, 30, 500}},
-        {"the largest positive low half", 0x7FFF, 0, 0, 0x7FFF, -1, {0x7FFF, 6, 3, 16, 0x7FFF, 20, 30, 500}},
+        {"a negative low half leaves the field",
+         0x7FFF8000,
+         0x0001FFFF,
+         0x00018000,
+         0x7FFFFFFF,
+         0x0000FFFF,
+         {2010, 6, 3, 16, 10, 20, 30, 500}},
+        {"the largest positive low half",
+         0x7FFF,
+         0,
+         0,
+         0x7FFF,
+         -1,
+         {0x7FFF, 6, 3, 16, 0x7FFF, 20, 30, 500}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -72,26 +88,16 @@ TEST(SetNewTime, LinuxBackendAcceptsOnlyRealInstants) {
         bool valid;
     };
     const Row rows[] = {
-        {{2004, 2, 0, 29, 12, 0, 0, 0}, true},
-        {{2003, 2, 0, 29, 12, 0, 0, 0}, false},
-        {{2000, 2, 0, 29, 12, 0, 0, 0}, true},
-        {{2100, 2, 0, 29, 12, 0, 0, 0}, false},
-        {{2004, 2, 0, 30, 12, 0, 0, 0}, false},
-        {{2004, 4, 0, 31, 12, 0, 0, 0}, false},
-        {{2004, 12, 0, 31, 23, 59, 59, 999}, true},
-        {{2004, 13, 0, 1, 12, 0, 0, 0}, false},
-        {{2004, 0, 0, 1, 12, 0, 0, 0}, false},
-        {{2004, 1, 0, 0, 12, 0, 0, 0}, false},
-        {{2004, 1, 0, 1, 24, 0, 0, 0}, false},
-        {{2004, 1, 0, 1, 12, 60, 0, 0}, false},
-        {{2004, 1, 0, 1, 12, 0, 60, 0}, false},
-        {{2004, 1, 0, 1, 12, 0, 0, 1000}, false},
-        {{1601, 1, 0, 2, 12, 0, 0, 0}, true},
-        {{1600, 12, 0, 31, 12, 0, 0, 0}, false},
-        {{30827, 12, 0, 31, 12, 0, 0, 0}, true},
-        {{30828, 1, 0, 1, 12, 0, 0, 0}, false},
-        {{98, 1, 0, 1, 12, 0, 0, 0}, false},
-        {{0x7FFF, 1, 0, 1, 12, 0, 0, 0}, false},
+        {{2004, 2, 0, 29, 12, 0, 0, 0}, true},      {{2003, 2, 0, 29, 12, 0, 0, 0}, false},
+        {{2000, 2, 0, 29, 12, 0, 0, 0}, true},      {{2100, 2, 0, 29, 12, 0, 0, 0}, false},
+        {{2004, 2, 0, 30, 12, 0, 0, 0}, false},     {{2004, 4, 0, 31, 12, 0, 0, 0}, false},
+        {{2004, 12, 0, 31, 23, 59, 59, 999}, true}, {{2004, 13, 0, 1, 12, 0, 0, 0}, false},
+        {{2004, 0, 0, 1, 12, 0, 0, 0}, false},      {{2004, 1, 0, 0, 12, 0, 0, 0}, false},
+        {{2004, 1, 0, 1, 24, 0, 0, 0}, false},      {{2004, 1, 0, 1, 12, 60, 0, 0}, false},
+        {{2004, 1, 0, 1, 12, 0, 60, 0}, false},     {{2004, 1, 0, 1, 12, 0, 0, 1000}, false},
+        {{1601, 1, 0, 2, 12, 0, 0, 0}, true},       {{1600, 12, 0, 31, 12, 0, 0, 0}, false},
+        {{30827, 12, 0, 31, 12, 0, 0, 0}, true},    {{30828, 1, 0, 1, 12, 0, 0, 0}, false},
+        {{98, 1, 0, 1, 12, 0, 0, 0}, false},        {{0x7FFF, 1, 0, 1, 12, 0, 0, 0}, false},
         {{2004, 6, 6, 15, 8, 30, 0, 0}, true},  // any day of the week
     };
     for (const Row &row : rows) {
@@ -129,7 +135,8 @@ TEST(SetNewTime, LinuxBackendReadsTheLocalClock) {
     hostutil::platform::native().getLocalTime(read);
     clock_gettime(CLOCK_REALTIME, &after);
     timespec instant{};
-    ASSERT_TRUE(hostutil::platform::posix::toInstant(read, instant)) << ::testing::PrintToString(read);
+    ASSERT_TRUE(hostutil::platform::posix::toInstant(read, instant))
+        << ::testing::PrintToString(read);
     EXPECT_LE(milliseconds(before), milliseconds(instant));
     EXPECT_LE(milliseconds(instant), milliseconds(after));
     tm local{};

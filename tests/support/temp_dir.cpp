@@ -10,7 +10,8 @@
 namespace test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "hostutil-test.XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "hostutil-test.XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }

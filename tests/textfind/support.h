@@ -14,21 +14,22 @@ namespace test {
 // A fresh folder that becomes the current directory for the object's
 // lifetime (the library reads fixed names from there); removed afterwards.
 class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder &) = delete;
-  ScratchFolder &operator=(const ScratchFolder &) = delete;
-  const std::string &path() const { return folder_.path(); }
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+    const std::string &path() const { return folder_.path(); }
 
- private:
-  std::string previous_;
-  test::TempDir folder_;
+private:
+    std::string previous_;
+    test::TempDir folder_;
 };
 
 // Writes a B-tree file directly, for layouts the builder never produces.
 // Each key gets exactly the data given.
-void writeBtree(const std::string &path, const std::vector<std::pair<std::string, std::string>> &items);
+void writeBtree(const std::string &path,
+                const std::vector<std::pair<std::string, std::string>> &items);
 
 // Raw index data from postings (record, two category bytes as given).
 std::string postingsData(const std::vector<std::pair<int32_t, std::string>> &postings);
@@ -43,9 +44,9 @@ std::map<std::string, std::string> readBtree(const std::string &path);
 
 // One ResSet outcome: the result code and, for 1, the delivered text.
 struct Delivery {
-  int32_t code;
-  std::string text;
-  bool operator==(const Delivery &) const = default;
+    int32_t code;
+    std::string text;
+    bool operator==(const Delivery &) const = default;
 };
 
 // Calls ResSet until it returns 0 (or a safety limit); the final 0 is not listed.

@@ -84,13 +84,23 @@ const std::vector<ReplaceCase> &replaceCases() {
         {"last byte written once", "abc", 'c', 'd', "abd"},
         {"text copy", "l1\r\nl2\nl3\rx\x1Atail", 'q', 'q', "l1\r\nl2\r\nl3\rx"},
         {"high bits ignored", "a;b", 0x13B, ',', "a,b"},
-        {"-1 matches 0xFF", "a\xFF" "b", -1, '.', "a.b"},
-        {"0xFF copied unless matched", "a\xFF" "b", ';', ',', "a\xFF" "b"},
+        {"-1 matches 0xFF",
+         "a\xFF"
+         "b",
+         -1, '.', "a.b"},
+        {"0xFF copied unless matched",
+         "a\xFF"
+         "b",
+         ';', ',',
+         "a\xFF"
+         "b"},
         {"NUL bytes copied", "a\0b\0"s, ';', ',', "a\0b\0"s},
         {"NUL replaced", "a\0b"s, 0, ' ', "a b"},
         {"replaced by NUL", "a b", ' ', 0, "a\0b"s},
         {"replaced by CR", "a b\n", ' ', '\r', "a\rb\r\n"},
-        {"replaced by 0x1A is written", "a b", ' ', 0x1A, "a\x1A" "b"},
+        {"replaced by 0x1A is written", "a b", ' ', 0x1A,
+         "a\x1A"
+         "b"},
         {"to-byte high bits ignored", "a b", ' ', 0x141, "aAb"},
     };
     return cases;
@@ -129,7 +139,7 @@ TEST(ReplChar, MatchesModelOnRandomStreams) {
         std::string source(std::uniform_int_distribution<std::size_t>(0, 600)(random), '\0');
         for (char &c : source) {
             c = static_cast<char>(random() % 4 == 0 ? random() & 0xFF
-                                                   : special[random() % special.size()]);
+                                                    : special[random() % special.size()]);
         }
         // Keep 0x1A rare enough that most streams run past several line ends.
         if (random() % 2 == 0) std::erase(source, '\x1A');

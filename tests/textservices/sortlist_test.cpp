@@ -98,15 +98,32 @@ TEST(SortList2, Examples) {
 
 TEST(SortList, KeyRule) {
     const std::vector<std::pair<std::string, int32_t>> cases = {
-        {"5", 5},           {" 5", 5},          {"5 ", 5},
-        {"5abc", 5},        {"007", 7},         {"+3", 3},
-        {"-3", -3},         {"-0", 0},          {"\t\n\v\f\r7", 7},
-        {"", 0},            {"x", 0},           {"- 5", 0},
-        {"+-5", 0},         {"--5", 0},         {"\xA0" "5", 0},
-        {"4294967297", 1},  {"4294967296", 0},  {"2147483647", INT32_MAX},
-        {"2147483648", INT32_MIN}, {"-2147483648", INT32_MIN},
-        {"-2147483649", INT32_MAX}, {"99999999999", 1215752191},
-        {"-4294967295", 1}, {"1 2", 1},
+        {"5", 5},
+        {" 5", 5},
+        {"5 ", 5},
+        {"5abc", 5},
+        {"007", 7},
+        {"+3", 3},
+        {"-3", -3},
+        {"-0", 0},
+        {"\t\n\v\f\r7", 7},
+        {"", 0},
+        {"x", 0},
+        {"- 5", 0},
+        {"+-5", 0},
+        {"--5", 0},
+        {"\xA0"
+         "5",
+         0},
+        {"4294967297", 1},
+        {"4294967296", 0},
+        {"2147483647", INT32_MAX},
+        {"2147483648", INT32_MIN},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MAX},
+        {"99999999999", 1215752191},
+        {"-4294967295", 1},
+        {"1 2", 1},
     };
     for (const auto &[text, key] : cases) EXPECT_EQ(hostutil::parseListKey(text), key) << text;
 }
@@ -125,8 +142,10 @@ TEST(SortList, NullArgumentsAreRefused) {
 std::vector<std::string> splitItems(const std::string &list) {
     std::vector<std::string> items(1);
     for (char c : list) {
-        if (c == ',') items.emplace_back();
-        else items.back() += c;
+        if (c == ',')
+            items.emplace_back();
+        else
+            items.back() += c;
     }
     return items;
 }
@@ -162,9 +181,10 @@ std::optional<std::string> modelSortList2(const std::string &list) {
     // Unsigned bytes compared one by one: a set of byte vectors would do, but
     // GCC 12 at -O3 warns wrongly on its memcmp (-Wstringop-overread).
     auto unsignedLess = [](const std::string &a, const std::string &b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-        });
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            });
     };
     std::set<std::string, decltype(unsignedLess)> members(unsignedLess);
     for (const std::string &item : splitItems(list)) members.insert(item);
@@ -176,11 +196,11 @@ std::optional<std::string> modelSortList2(const std::string &list) {
 
 std::string randomList(std::mt19937 &random) {
     const std::array<std::string, 12> numbers = {
-        "1", "-1", "+7", " 42", "42 ", "007", "2147483648", "4294967297", "-99999999999",
-        "", "x", "\t-3"};
+        "1",          "-1",         "+7",           " 42", "42 ", "007",
+        "2147483648", "4294967297", "-99999999999", "",    "x",   "\t-3"};
     const std::array<std::string, 13> texts = {
-        "", "a", "b", "A", " b", "a:b", "\xE8", "\x80z", "zz", "\xFF\x01",
-        "longer text", "longer texts", "longer te\xE8"};
+        "",      "a",  "b",        "A",           " b",           "a:b",          "\xE8",
+        "\x80z", "zz", "\xFF\x01", "longer text", "longer texts", "longer te\xE8"};
     std::string list;
     const int items = 1 + static_cast<int>(random() % 30);
     for (int i = 0; i < items; ++i) {
@@ -203,7 +223,8 @@ TEST(SortList, MatchesModelOnRandomLists) {
         const std::string list = randomList(random);
         const std::optional<std::string> expected = modelSortList(list);
         ASSERT_EQ(hostutil::sortNumberedList(list), expected) << list;
-        if (round % 20 == 0) checkExport(SortList, {list, expected ? 0 : -1, expected.value_or("")});
+        if (round % 20 == 0)
+            checkExport(SortList, {list, expected ? 0 : -1, expected.value_or("")});
     }
 }
 
@@ -213,7 +234,8 @@ TEST(SortList2, MatchesModelOnRandomLists) {
         const std::string list = randomList(random);
         const std::optional<std::string> expected = modelSortList2(list);
         ASSERT_EQ(hostutil::sortDistinctItems(list), expected) << list;
-        if (round % 20 == 0) checkExport(SortList2, {list, expected ? 0 : -1, expected.value_or("")});
+        if (round % 20 == 0)
+            checkExport(SortList2, {list, expected ? 0 : -1, expected.value_or("")});
     }
 }
 

@@ -37,8 +37,12 @@ std::string characterVar(std::string_view name, std::string_view text) {
 std::string logicalVar(std::string_view name, unsigned char value) {
     return memEntry(name, kLogical, std::string(1, static_cast<char>(value)));
 }
-std::string numericVar(std::string_view name) { return memEntry(name, kNumeric, "\0\0\0\0\0\0\xF0\x3F"s); }
-std::string dateVar(std::string_view name) { return memEntry(name, kDate, "\0\0\0\0\x80\x1E\x42\x41"s); }
+std::string numericVar(std::string_view name) {
+    return memEntry(name, kNumeric, "\0\0\0\0\0\0\xF0\x3F"s);
+}
+std::string dateVar(std::string_view name) {
+    return memEntry(name, kDate, "\0\0\0\0\x80\x1E\x42\x41"s);
+}
 
 struct OutputBuffer {
     std::array<char, 12000> bytes;
@@ -89,8 +93,8 @@ std::vector<LookupCase> lookupCases() {
         {"numeric leaves the buffer", numericVar("PRICE") + "\x1A", "PRICE", 1, std::nullopt},
         {"date leaves the buffer", dateVar("WHEN") + "\x1A", "WHEN", 1, std::nullopt},
         {"type byte without its high bit", memEntry("NAME", 'C', "x\0"s), "NAME", 1, std::nullopt},
-        {"second of several entries", characterVar("A", "1") + characterVar("B", "2") + "\x1A",
-         "B", 1, "2\0"s},
+        {"second of several entries", characterVar("A", "1") + characterVar("B", "2") + "\x1A", "B",
+         1, "2\0"s},
         {"names compare byte for byte", characterVar("NAME", "x") + "\x1A", "name", -1,
          std::nullopt},
         {"a prefix of a stored name", characterVar("NAMES", "x") + "\x1A", "NAME", -1,
@@ -101,13 +105,12 @@ std::vector<LookupCase> lookupCases() {
          std::nullopt},
         {"empty name matches the first NUL", emptyName + "\x1A", "", 1, "T\0"s},
         {"CR LF and 0x1A before the entry count as bytes",
-         "\r\n\x1A\r\n" + characterVar("NAME", "v\r\nw\x1A") + "\x1A", "NAME", 1,
-         "v\r\nw\x1A\0"s},
+         "\r\n\x1A\r\n" + characterVar("NAME", "v\r\nw\x1A") + "\x1A", "NAME", 1, "v\r\nw\x1A\0"s},
         {"entry wholly beyond 10000 bytes", pad + characterVar("NAME", "v") + "\x1A", "NAME", -1,
          std::nullopt},
         {"pattern followed by one byte", "XXNAME\0a"s, "NAME", -1, std::nullopt},
-        {"ten-letter name, type byte right after the pattern", "ABCDEFGHIJ\0\xCEx"s,
-         "ABCDEFGHIJ", 1, std::nullopt},
+        {"ten-letter name, type byte right after the pattern", "ABCDEFGHIJ\0\xCEx"s, "ABCDEFGHIJ",
+         1, std::nullopt},
         {"ten-letter name, nothing after the type byte", "ABCDEFGHIJ\0\xCE"s, "ABCDEFGHIJ", -1,
          std::nullopt},
         // Entries reaching beyond the bytes read count as absent.
@@ -117,8 +120,8 @@ std::vector<LookupCase> lookupCases() {
         {"logical value is the last byte", logicalVar("FLAG", 0), "FLAG", 1, "F\0"s},
         {"character value cut short", characterVar("NAME", "Mario").substr(0, 36), "NAME", -1,
          std::nullopt},
-        {"character value starting beyond the end", characterVar("NAME", "x").substr(0, 32),
-         "NAME", -1, std::nullopt},
+        {"character value starting beyond the end", characterVar("NAME", "x").substr(0, 32), "NAME",
+         -1, std::nullopt},
         {"character value across the 10000-byte limit", straddling + "\x1A", "NAME", -1,
          std::nullopt},
         {"character value ending at byte 10000", endingAtLimit + "\x1A", "NAME", 1,
@@ -171,10 +174,10 @@ ModelResult modelLookup(const std::string &file, const std::string &name) {
 
 TEST(Vedivar, MatchesModelOnRandomFiles) {
     std::mt19937 random(20261208);
-    const std::vector<std::string> names = {"ABC", "BC", "C", "XABC", "AB", "TOTALE", "ALE", "E",
-                                            "A", "NOME_LUNGO", "LUNGO", ""};
+    const std::vector<std::string> names = {"ABC", "BC", "C", "XABC",       "AB",    "TOTALE",
+                                            "ALE", "E",  "A", "NOME_LUNGO", "LUNGO", ""};
     const std::array<unsigned char, 7> types = {kCharacter, kLogical, kNumeric, kDate,
-                                                'C', 'L', 0x00};
+                                                'C',        'L',      0x00};
     auto pick = [&](auto &from) -> auto & {
         return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];
     };

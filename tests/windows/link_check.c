@@ -10,7 +10,6 @@ int main(void) {
     HostutilPrinterSetup r;
     return ScanDB("", 0, "") + ResSet(b) + FindDB(0, b) + PrintFile("", NULL, "") +
            SetupDialog(&r) + DefaultPrinter(b, b, b) + LoadBin(NULL, "", "") +
-           SaveBin(NULL, "", "") + VEDIVAR("", "", b) + ReplChar("", "", 0, 0) +
-           SortList("", b) + SortList2("", b) + RunPrg("", NULL, NULL, NULL, NULL, NULL) +
-           SetNewTime(0, 0, 0, 0, 0);
+           SaveBin(NULL, "", "") + VEDIVAR("", "", b) + ReplChar("", "", 0, 0) + SortList("", b) +
+           SortList2("", b) + RunPrg("", NULL, NULL, NULL, NULL, NULL) + SetNewTime(0, 0, 0, 0, 0);
 }

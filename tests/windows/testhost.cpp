@@ -8,9 +8,9 @@
 // per case and "N passed, M failed"; exits 1 on any failure.
 #include <windows.h>
 #include <dlgs.h>
-#include <winspool.h>
 #include <sql.h>
 #include <sqlext.h>
+#include <winspool.h>
 
 #include <io.h>
 
@@ -541,7 +541,7 @@ void runPrgCases() {
                                  &startup, &process),
                  "a directory started");
         DWORD error = GetLastError();
-        long expected = error == ERROR_ACCESS_DENIED ? EACCES
+        long expected = error == ERROR_ACCESS_DENIED    ? EACCES
                         : error == ERROR_INVALID_HANDLE ? EBADF
                                                         : -1;
         c.expect(expected != -1, "unexpected error %lu for a directory", error);
@@ -613,7 +613,8 @@ void printFileCases(const std::string &printer, const std::string &port) {
         c.expect(waitForEmptyQueue(printer), "cannot open printer %s", printer.c_str());
         readFile(port, landed);
         c.expect(landed == data, "port file differs: %lu bytes, expected %lu",
-                 static_cast<unsigned long>(landed.size()), static_cast<unsigned long>(data.size()));
+                 static_cast<unsigned long>(landed.size()),
+                 static_cast<unsigned long>(data.size()));
         c.expectInt(static_cast<long>(takeMessages().size()), 0, "message boxes");
     }
     {
@@ -705,10 +706,9 @@ void setupDialogCases(const std::string &printer, const std::string &port) {
         std::string entry = profile;
         size_t first = entry.find(',');
         size_t second = entry.find(',', first + 1);
-        std::string profileDriver =
-            first == std::string::npos || second == std::string::npos
-                ? std::string("(none)")
-                : entry.substr(first + 1, second - first - 1);
+        std::string profileDriver = first == std::string::npos || second == std::string::npos
+                                        ? std::string("(none)")
+                                        : entry.substr(first + 1, second - first - 1);
         c.expectText(driver, profileDriver, "driver");
         c.expectText(portName, port, "port");
         c.expectInt(record.copies, 2, "copies");
@@ -717,9 +717,9 @@ void setupDialogCases(const std::string &printer, const std::string &port) {
         c.expectInt(static_cast<long>(record.flags), static_cast<long>(flags), "flags");
         c.expect(record.deviceContext != nullptr, "no device context");
         if (record.deviceContext) {
-            c.expect(GetDeviceCaps(static_cast<HDC>(record.deviceContext), TECHNOLOGY) ==
-                         DT_RASPRINTER,
-                     "device context is not a printer's");
+            c.expect(
+                GetDeviceCaps(static_cast<HDC>(record.deviceContext), TECHNOLOGY) == DT_RASPRINTER,
+                "device context is not a printer's");
             DeleteDC(static_cast<HDC>(record.deviceContext));
         }
     }
@@ -765,13 +765,14 @@ void odbcCases(const std::string &connection) {
     SQLCHAR out[512];
     SQLSMALLINT outLength = 0;
     SQLRETURN rc = SQLDriverConnect(
-        dbc, nullptr, reinterpret_cast<SQLCHAR *>(const_cast<char *>(connection.c_str())),
-        SQL_NTS, out, sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+        dbc, nullptr, reinterpret_cast<SQLCHAR *>(const_cast<char *>(connection.c_str())), SQL_NTS,
+        out, sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
     if (c.expect(SQL_SUCCEEDED(rc), "SQLDriverConnect(%s) failed: %d", connection.c_str(), rc)) {
         SQLHSTMT stmt = SQL_NULL_HSTMT;
         SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
-        rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>(
-                                     "CREATE TABLE docs (id INTEGER, body BLOB)")),
+        rc = SQLExecDirect(stmt,
+                           reinterpret_cast<SQLCHAR *>(
+                               const_cast<char *>("CREATE TABLE docs (id INTEGER, body BLOB)")),
                            SQL_NTS);
         c.expect(SQL_SUCCEEDED(rc), "CREATE TABLE failed");
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
@@ -783,14 +784,14 @@ void odbcCases(const std::string &connection) {
                     "SaveBin");
         std::string back;
         c.expect(readFile("blob.out", back) && back == data,
-                 "blob.out differs: %lu bytes, expected %lu", static_cast<unsigned long>(back.size()),
-                 static_cast<unsigned long>(data.size()));
+                 "blob.out differs: %lu bytes, expected %lu",
+                 static_cast<unsigned long>(back.size()), static_cast<unsigned long>(data.size()));
         c.expectInt(api.LoadBin(nullptr, "INSERT INTO docs VALUES (2, ?)", "blob.in"), -1,
                     "no connection");
         c.expectInt(api.LoadBin(dbc, "INSERT INTO docs VALUES (2, ?)", "missing.in"), -3,
                     "missing file");
-        c.expectInt(api.SaveBin(dbc, "SELECT body FROM docs WHERE id = 1", "no\\such\\dir\\x"),
-                    -6, "unwritable file");
+        c.expectInt(api.SaveBin(dbc, "SELECT body FROM docs WHERE id = 1", "no\\such\\dir\\x"), -6,
+                    "unwritable file");
         SQLDisconnect(dbc);
     }
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);

@@ -15,44 +15,44 @@ typedef int32_t (*ResFn)(char *);
 static char buffer[65536];
 
 int main(int argc, char **argv) {
-  if (argc < 4 || (argc - 1) % 3 != 0) {
-    fprintf(stderr, "usage: %s MODE SELECTOR QUERY [MODE SELECTOR QUERY ...]\n", argv[0]);
-    return 2;
-  }
-  void *lib = dlopen("libtextfind.so", RTLD_NOW);
-  if (lib == NULL) {
-    fprintf(stderr, "cannot load libtextfind.so: %s\n", dlerror());
-    return 1;
-  }
-  ScanFn scan = (ScanFn)dlsym(lib, "ScanDB");
-  ResFn res = (ResFn)dlsym(lib, "ResSet");
-  if (scan == NULL || res == NULL) {
-    fprintf(stderr, "libtextfind.so lacks ScanDB or ResSet\n");
-    return 1;
-  }
-  int status = 0;
-  for (int i = 1; i + 2 < argc; i += 3) {
-    const int32_t mode = (int32_t)atoi(argv[i]);
-    const char *selector = argv[i + 1];
-    const char *query = argv[i + 2];
-    const int32_t count = scan(query, mode, selector);
-    printf("Ricerca \"%s\" (%s), selettore \"%s\": ", query,
-           mode == 1 ? "tutte le parole" : "una parola qualsiasi", selector);
-    if (count < 0) {
-      printf("errore %d\n\n", (int)count);
-      status = 1;
-      continue;
+    if (argc < 4 || (argc - 1) % 3 != 0) {
+        fprintf(stderr, "usage: %s MODE SELECTOR QUERY [MODE SELECTOR QUERY ...]\n", argv[0]);
+        return 2;
     }
-    printf("%d risultati\n", (int)count);
-    int32_t rc;
-    while ((rc = res(buffer)) != 0) {
-      if (rc == 1)
-        printf("  %s\n", buffer);
-      else
-        printf("  (scheda non disponibile: %d)\n", (int)rc);
+    void *lib = dlopen("libtextfind.so", RTLD_NOW);
+    if (lib == NULL) {
+        fprintf(stderr, "cannot load libtextfind.so: %s\n", dlerror());
+        return 1;
     }
-    printf("\n");
-  }
-  dlclose(lib);
-  return status;
+    ScanFn scan = (ScanFn)dlsym(lib, "ScanDB");
+    ResFn res = (ResFn)dlsym(lib, "ResSet");
+    if (scan == NULL || res == NULL) {
+        fprintf(stderr, "libtextfind.so lacks ScanDB or ResSet\n");
+        return 1;
+    }
+    int status = 0;
+    for (int i = 1; i + 2 < argc; i += 3) {
+        const int32_t mode = (int32_t)atoi(argv[i]);
+        const char *selector = argv[i + 1];
+        const char *query = argv[i + 2];
+        const int32_t count = scan(query, mode, selector);
+        printf("Ricerca \"%s\" (%s), selettore \"%s\": ", query,
+               mode == 1 ? "tutte le parole" : "una parola qualsiasi", selector);
+        if (count < 0) {
+            printf("errore %d\n\n", (int)count);
+            status = 1;
+            continue;
+        }
+        printf("%d risultati\n", (int)count);
+        int32_t rc;
+        while ((rc = res(buffer)) != 0) {
+            if (rc == 1)
+                printf("  %s\n", buffer);
+            else
+                printf("  (scheda non disponibile: %d)\n", (int)rc);
+        }
+        printf("\n");
+    }
+    dlclose(lib);
+    return status;
 }

@@ -18,27 +18,26 @@
 namespace textfind::build {
 
 struct CatalogueRecord {
-  int32_t number;
-  std::string category;
-  std::string text;
+    int32_t number;
+    std::string category;
+    std::string text;
 };
 
 // Bad input; what() reads "SOURCE:LINE: problem".
 class CatalogueError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+public:
+    using std::runtime_error::runtime_error;
 };
 
-std::vector<CatalogueRecord> parseCatalogue(std::string_view content,
-                                             std::string_view sourceName);
+std::vector<CatalogueRecord> parseCatalogue(std::string_view content, std::string_view sourceName);
 
 // Throws CatalogueError for bad input, std::runtime_error if unreadable.
 std::vector<CatalogueRecord> readCatalogue(const std::string &path);
 
 struct StoreSummary {
-  std::size_t records = 0;
-  std::size_t words = 0;
-  std::size_t longestText = 0;
+    std::size_t records = 0;
+    std::size_t words = 0;
+    std::size_t longestText = 0;
 };
 
 // Writes "opere.idb" and "opere.ddb" into `folder`: each word (in the
@@ -47,7 +46,6 @@ struct StoreSummary {
 // are first written under temporary names in the same folder and then
 // renamed into place, so a reader never sees a half-built store. Throws
 // std::runtime_error on failure, leaving the existing stores as they were.
-StoreSummary writeStores(const std::vector<CatalogueRecord> &records,
-                          const std::string &folder);
+StoreSummary writeStores(const std::vector<CatalogueRecord> &records, const std::string &folder);
 
 }  // namespace textfind::build

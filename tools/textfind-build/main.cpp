@@ -36,24 +36,24 @@ constexpr const char *kUsage =
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc < 2 || argc > 3) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  const std::string catalogue = argv[1];
-  const std::string folder = argc == 3 ? argv[2] : ".";
-  try {
-    const auto records = textfind::build::readCatalogue(catalogue);
-    const auto summary = textfind::build::writeStores(records, folder);
-    std::printf("textfind-build: %zu records, %zu words, longest text %zu bytes -> %s\n",
-                summary.records, summary.words, summary.longestText, folder.c_str());
-    return 0;
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "textfind-build: %s\n", e.what());
-    return 1;
-  }
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc < 2 || argc > 3) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string catalogue = argv[1];
+    const std::string folder = argc == 3 ? argv[2] : ".";
+    try {
+        const auto records = textfind::build::readCatalogue(catalogue);
+        const auto summary = textfind::build::writeStores(records, folder);
+        std::printf("textfind-build: %zu records, %zu words, longest text %zu bytes -> %s\n",
+                    summary.records, summary.words, summary.longestText, folder.c_str());
+        return 0;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "textfind-build: %s\n", e.what());
+        return 1;
+    }
 }
