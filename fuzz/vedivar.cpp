@@ -34,28 +34,28 @@ void checkWindow(std::span<const unsigned char> bytes, std::string_view name) {
     const std::optional<std::size_t> at = modelMatch(w, name);
 
     if (!at) {
-        FUZZ_CHECK(got.status == hostutil::kMemoryVariableNotFound, "no match gives -1");
+        FUZZ_CHECK(got.status == HOSTUTIL_VARIABLE_NOT_FOUND, "no match gives -1");
         FUZZ_CHECK(got.output.empty(), "no match writes nothing");
         return;
     }
     const std::size_t typeAt = *at + 11, valueAt = *at + 32;
     // An entry that needs bytes beyond those read counts as absent.
     if (typeAt >= w.size()) {
-        FUZZ_CHECK(got.status == hostutil::kMemoryVariableNotFound, "type byte not read gives -1");
+        FUZZ_CHECK(got.status == HOSTUTIL_VARIABLE_NOT_FOUND, "type byte not read gives -1");
         return;
     }
     const unsigned char type = w[typeAt];
     if (type != 0xC3 && type != 0xCC) {
-        FUZZ_CHECK(got.status == hostutil::kMemoryVariableFound, "other type is found");
+        FUZZ_CHECK(got.status == HOSTUTIL_VARIABLE_FOUND, "other type is found");
         FUZZ_CHECK(got.output.empty(), "other type writes nothing");
         return;
     }
     if (valueAt >= w.size()) {
-        FUZZ_CHECK(got.status == hostutil::kMemoryVariableNotFound, "value not read gives -1");
+        FUZZ_CHECK(got.status == HOSTUTIL_VARIABLE_NOT_FOUND, "value not read gives -1");
         return;
     }
     if (type == 0xCC) {
-        FUZZ_CHECK(got.status == hostutil::kMemoryVariableFound, "logical is found");
+        FUZZ_CHECK(got.status == HOSTUTIL_VARIABLE_FOUND, "logical is found");
         FUZZ_CHECK(got.output == std::string_view(w[valueAt] ? "T" : "F", 2),
                    "logical gives T or F and NUL");
         return;
@@ -63,10 +63,10 @@ void checkWindow(std::span<const unsigned char> bytes, std::string_view name) {
     const auto value = w.subspan(valueAt);
     const auto end = std::find(value.begin(), value.end(), 0);
     if (end == value.end()) {
-        FUZZ_CHECK(got.status == hostutil::kMemoryVariableNotFound, "unterminated value gives -1");
+        FUZZ_CHECK(got.status == HOSTUTIL_VARIABLE_NOT_FOUND, "unterminated value gives -1");
         return;
     }
-    FUZZ_CHECK(got.status == hostutil::kMemoryVariableFound, "character is found");
+    FUZZ_CHECK(got.status == HOSTUTIL_VARIABLE_FOUND, "character is found");
     const std::size_t length = static_cast<std::size_t>(end - value.begin()) + 1;
     FUZZ_CHECK(got.output.size() == length, "value length with its NUL");
     FUZZ_CHECK(reinterpret_cast<const unsigned char *>(got.output.data()) == w.data() + valueAt,

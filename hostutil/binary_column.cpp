@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 
+#include "export_guard.h"
 #include "hostutil.h"
 
 namespace hostutil::binary_column {
@@ -120,17 +121,17 @@ bool writeWholeFile(const char *path, const unsigned char *data, std::size_t byt
 void setBufferLimit(std::size_t bytes) { bufferLimit = bytes; }
 
 int32_t loadFile(SQLHDBC connection, const char *sql, const char *path) {
-    if (connection == SQL_NULL_HDBC) return kLoadNoConnection;
+    if (connection == SQL_NULL_HDBC) return HOSTUTIL_LOAD_NO_CONNECTION;
     Statement statement(connection);
-    if (!statement) return kLoadNoStatement;
+    if (!statement) return HOSTUTIL_LOAD_NO_STATEMENT;
 
     // Declared after the statement so that it is released before it.
     Buffer data;
     SQLLEN length = 0;
-    if (!readWholeFile(path, data, length)) return kLoadFileUnreadable;
+    if (!readWholeFile(path, data, length)) return HOSTUTIL_LOAD_FILE_UNREADABLE;
 
     if (sql == nullptr || !SQL_SUCCEEDED(SQLPrepare(statement.get(), sqlText(sql), SQL_NTS)))
-        return kLoadNotPrepared;
+        return HOSTUTIL_LOAD_NOT_PREPARED;
 
     // The value pointer is only a token handed back by SQLParamData.
     SQLLEN indicator = 0;
@@ -148,16 +149,16 @@ int32_t loadFile(SQLHDBC connection, const char *sql, const char *path) {
         while (SQLParamData(statement.get(), &token) == SQL_NEED_DATA)
             SQLPutData(statement.get(), data.get(), length);
     }
-    return kLoaded;
+    return HOSTUTIL_LOAD_DONE;
 }
 
 int32_t saveFile(SQLHDBC connection, const char *sql, const char *path) {
-    if (connection == SQL_NULL_HDBC) return kSaveNoConnection;
+    if (connection == SQL_NULL_HDBC) return HOSTUTIL_SAVE_NO_CONNECTION;
     Statement statement(connection);
-    if (!statement) return kSaveNoStatement;
+    if (!statement) return HOSTUTIL_SAVE_NO_STATEMENT;
 
     if (sql == nullptr || SQLExecDirect(statement.get(), sqlText(sql), SQL_NTS) == SQL_ERROR)
-        return kSaveQueryFailed;
+        return HOSTUTIL_SAVE_QUERY_FAILED;
 
     while (SQLFetch(statement.get()) == SQL_SUCCESS) {
         // Length probe. The driver manager refuses a null target outright,
@@ -169,48 +170,42 @@ int32_t saveFile(SQLHDBC connection, const char *sql, const char *path) {
         // Drivers answer the probe either with the truncation report or with
         // plain success; both carry the total length. NULL, SQL_NO_TOTAL and
         // empty values leave nothing to size a buffer by.
-        if (!SQL_SUCCEEDED(probe) || indicator <= 0) return kSaveNoLength;
+        if (!SQL_SUCCEEDED(probe) || indicator <= 0) return HOSTUTIL_SAVE_NO_LENGTH;
 
         const SQLLEN length = indicator;
-        if (static_cast<unsigned long long>(length) > kLargestValue) return kSaveValueNotFetched;
+        if (static_cast<unsigned long long>(length) > kLargestValue)
+            return HOSTUTIL_SAVE_VALUE_NOT_FETCHED;
         Buffer value = allocate(static_cast<std::size_t>(length));
-        if (!value) return kSaveValueNotFetched;
+        if (!value) return HOSTUTIL_SAVE_VALUE_NOT_FETCHED;
 
         if (SQLGetData(statement.get(), 1, SQL_C_DEFAULT, value.get(), length, &indicator) !=
             SQL_SUCCESS)
-            return kSaveValueNotFetched;
+            return HOSTUTIL_SAVE_VALUE_NOT_FETCHED;
         // Never write more than the buffer holds, whatever the driver claims.
-        if (indicator < 0 || indicator > length) return kSaveValueNotFetched;
+        if (indicator < 0 || indicator > length) return HOSTUTIL_SAVE_VALUE_NOT_FETCHED;
 
         if (!writeWholeFile(path, value.get(), static_cast<std::size_t>(indicator)))
-            return kSaveFileUnwritable;
+            return HOSTUTIL_SAVE_FILE_UNWRITABLE;
     }
-    return kSaved;
+    return HOSTUTIL_SAVE_DONE;
 }
 
 }  // namespace hostutil::binary_column
 
 extern "C" {
 
-// Nothing below throws; the catch-alls only keep that promise to the host.
-// Their codes are those of running out of memory, the one conceivable cause.
-
 HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const char *sql,
                                            const char *path) {
-    try {
+    return hostutil::guardExport(hostutil::fallback::kLoadBin, [&] {
         return hostutil::binary_column::loadFile(static_cast<SQLHDBC>(connection), sql, path);
-    } catch (...) {
-        return hostutil::binary_column::kLoadFileUnreadable;
-    }
+    });
 }
 
 HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection, const char *sql,
                                            const char *path) {
-    try {
+    return hostutil::guardExport(hostutil::fallback::kSaveBin, [&] {
         return hostutil::binary_column::saveFile(static_cast<SQLHDBC>(connection), sql, path);
-    } catch (...) {
-        return hostutil::binary_column::kSaveValueNotFetched;
-    }
+    });
 }
 
 }  // extern "C"

@@ -4,33 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-#include <sql.h>
-#include <sqlext.h>
+#include "hostutil.h"
+#include "platform/odbc.h"
 
 namespace hostutil::binary_column {
 
-// Results of loadFile (export LoadBin).
-enum LoadResult : int32_t {
-    kLoaded = 0,  // prepared and executed; execution errors are not reported
-    kLoadNoConnection = -1,
-    kLoadNoStatement = -2,
-    kLoadFileUnreadable = -3,  // cannot be opened, read whole, or held in memory
-    kLoadNotPrepared = -4,
-};
-
-// Results of saveFile (export SaveBin).
-enum SaveResult : int32_t {
-    kSaved = 0,  // every fetched row was written, or no row came
-    kSaveNoConnection = -1,
-    kSaveNoStatement = -2,
-    kSaveQueryFailed = -3,
-    kSaveValueNotFetched = -4,  // includes a value too large to hold in memory
-    kSaveNoLength = -5,         // NULL, empty, or a length the driver cannot tell
-    kSaveFileUnwritable = -6,   // cannot be opened, or the write fell short
-};
+// Both return the codes of their export (HostutilLoadBinResult and
+// HostutilSaveBinResult in hostutil.h).
 
 // Executes `sql` with the whole file at `path` as the value of its first
 // parameter marker, sent at execution time.

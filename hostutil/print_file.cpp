@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "export_guard.h"
 #include "hostutil.h"
 #include "platform/platform.h"
 
@@ -45,7 +46,7 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
     auto *buffer = static_cast<char *>(resources.allocate(kTransferSize));
     if (!buffer) {
         os.messageBox("Memoria insufficente per copiare il file", kCaption);
-        return 0;
+        return HOSTUTIL_PRINT_FAILED;
     }
 
     FILE *file = filePath ? resources.open(filePath, "rb") : nullptr;
@@ -54,7 +55,7 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
                       shown(filePath));
         os.messageBox(message, kCaption);
         resources.release(buffer);
-        return 0;
+        return HOSTUTIL_PRINT_FAILED;
     }
 
     platform::Handle printer = nullptr;
@@ -66,7 +67,7 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
         showSystemText(os, code, message);
         resources.release(buffer);
         resources.close(file);
-        return 0;
+        return HOSTUTIL_PRINT_FAILED;
     }
 
     if (!os.startDocPrinter(printer, filePath, outputFile)) {
@@ -78,7 +79,7 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
         os.closePrinter(printer);
         resources.release(buffer);
         resources.close(file);
-        return 0;
+        return HOSTUTIL_PRINT_FAILED;
     }
 
     platform::Handle previousCursor = os.setWaitCursor();
@@ -93,7 +94,7 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
             os.closePrinter(printer);
             resources.close(file);
             resources.release(buffer);
-            return 0;
+            return HOSTUTIL_PRINT_FAILED;
         }
     }
     os.setCursor(previousCursor);
@@ -101,7 +102,7 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
     os.closePrinter(printer);
     resources.close(file);
     resources.release(buffer);
-    return 1;
+    return HOSTUTIL_PRINT_DONE;
 }
 
 }  // namespace hostutil
@@ -109,9 +110,7 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName,
                                                         const char *outputFile,
                                                         const char *filePath) {
-    try {
+    return hostutil::guardExport(hostutil::fallback::kPrintFile, [&] {
         return hostutil::printFile(printerName, outputFile, filePath);
-    } catch (...) {
-        return 0;
-    }
+    });
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "export_guard.h"
 #include "platform/platform.h"
 
 static_assert(sizeof(void *) != 4 || sizeof(HostutilPrinterSetup) == 26,
@@ -25,7 +26,7 @@ void copyName(char *buffer, const char *name) {
 }  // namespace
 
 int32_t setupDialog(HostutilPrinterSetup *record) {
-    if (!record) return 0;
+    if (!record) return HOSTUTIL_DIALOG_CANCELLED;
     platform::Platform &os = platform::current();
 
     platform::PrintDialogRecord dialog{};
@@ -84,24 +85,19 @@ int32_t defaultPrinter(char *deviceBuffer, char *driverBuffer, char *portBuffer)
         }
         at += length;
     }
-    return 1;
+    return HOSTUTIL_DEFAULT_PRINTER_DONE;
 }
 
 }  // namespace hostutil
 
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL SetupDialog(HostutilPrinterSetup *record) {
-    try {
-        return hostutil::setupDialog(record);
-    } catch (...) {
-        return 0;
-    }
+    return hostutil::guardExport(hostutil::fallback::kSetupDialog,
+                                 [&] { return hostutil::setupDialog(record); });
 }
 
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer, char *driverBuffer,
                                                              char *portBuffer) {
-    try {
+    return hostutil::guardExport(hostutil::fallback::kDefaultPrinter, [&] {
         return hostutil::defaultPrinter(deviceBuffer, driverBuffer, portBuffer);
-    } catch (...) {
-        return 1;
-    }
+    });
 }

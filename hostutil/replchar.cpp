@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "export_guard.h"
 #include "hostutil.h"
 
 #ifdef _WIN32
@@ -362,15 +363,15 @@ extern "C" {
 
 HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source, const char *destination,
                                             int32_t fromByte, int32_t toByte) {
-    try {
-        if (source == nullptr || destination == nullptr) return 0;
-        // Only the low 8 bits of each argument name the byte.
-        const auto from = static_cast<uint8_t>(static_cast<uint32_t>(fromByte));
-        const auto to = static_cast<uint8_t>(static_cast<uint32_t>(toByte));
-        return hostutil::replaceByteInTextFile(source, destination, from, to) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    if (source == nullptr || destination == nullptr) return HOSTUTIL_REPLACE_FAILED;
+    // Only the low 8 bits of each argument name the byte.
+    const auto from = static_cast<uint8_t>(static_cast<uint32_t>(fromByte));
+    const auto to = static_cast<uint8_t>(static_cast<uint32_t>(toByte));
+    return hostutil::guardExport(hostutil::fallback::kReplChar, [&] {
+        return hostutil::replaceByteInTextFile(source, destination, from, to)
+                   ? HOSTUTIL_REPLACE_DONE
+                   : HOSTUTIL_REPLACE_FAILED;
+    });
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "export_guard.h"
 #include "hostutil.h"
 #include "platform/platform.h"
 
@@ -63,7 +64,7 @@ int32_t runProgram(const char *programPath, const char *const words[5]) {
     os.exitCode(info.process);  // read, and deliberately not reported
     os.closeHandle(info.process);
     os.closeHandle(info.thread);
-    return 0;
+    return HOSTUTIL_RUN_DONE;
 }
 
 }  // namespace hostutil
@@ -71,10 +72,7 @@ int32_t runProgram(const char *programPath, const char *const words[5]) {
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath, const char *cmdArg0,
                                                      const char *cmdArg1, const char *cmdArg2,
                                                      const char *cmdArg3, const char *cmdArg4) {
-    try {
-        const char *const words[5] = {cmdArg0, cmdArg1, cmdArg2, cmdArg3, cmdArg4};
-        return hostutil::runProgram(programPath, words);
-    } catch (...) {
-        return ENOMEM;
-    }
+    const char *const words[5] = {cmdArg0, cmdArg1, cmdArg2, cmdArg3, cmdArg4};
+    return hostutil::guardExport(hostutil::fallback::kRunPrg,
+                                 [&] { return hostutil::runProgram(programPath, words); });
 }

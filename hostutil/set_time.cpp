@@ -1,5 +1,6 @@
 #include "set_time.h"
 
+#include "export_guard.h"
 #include "hostutil.h"
 #include "platform/platform.h"
 
@@ -26,16 +27,14 @@ int32_t setNewTime(int32_t year, int32_t month, int32_t day, int32_t hour, int32
     if (int16_t v = low16(hour); v >= 0) time.hour = static_cast<uint16_t>(v);
     if (int16_t v = low16(minute); v >= 0) time.minute = static_cast<uint16_t>(v);
 
-    return os.setLocalTime(time) ? 1 : 0;
+    return os.setLocalTime(time) ? HOSTUTIL_TIME_SET : HOSTUTIL_TIME_REFUSED;
 }
 
 }  // namespace hostutil
 
 extern "C" HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month, int32_t day,
                                                          int32_t hour, int32_t minute) {
-    try {
+    return hostutil::guardExport(hostutil::fallback::kSetNewTime, [&] {
         return hostutil::setNewTime(year, month, day, hour, minute);
-    } catch (...) {
-        return 0;
-    }
+    });
 }

@@ -4,13 +4,12 @@
 #include <cstring>
 #include <vector>
 
+#include "export_guard.h"
 #include "hostutil.h"
 
 namespace hostutil {
 
 namespace {
-constexpr int32_t kListSorted = 0;
-constexpr int32_t kListEmpty = -1;
 
 bool isBlank(unsigned char byte) { return byte == ' ' || (byte >= 0x09 && byte <= 0x0D); }
 
@@ -75,9 +74,9 @@ std::string joinWithCommas(const std::vector<std::string_view> &entries) {
 
 // The result and its NUL, nothing more: the host sized the buffer for that.
 int32_t writeResult(const std::optional<std::string> &result, char *out) {
-    if (!result) return kListEmpty;
+    if (!result) return HOSTUTIL_SORT_EMPTY;
     std::memcpy(out, result->c_str(), result->size() + 1);
-    return kListSorted;
+    return HOSTUTIL_SORT_DONE;
 }
 }  // namespace
 
@@ -143,24 +142,18 @@ std::optional<std::string> sortDistinctItems(std::string_view list) {
 
 extern "C" {
 
-// Running out of memory leaves `out` untouched and reports -1 as an empty
-// list does: no other result is free for it.
 HOSTUTIL_API int32_t HOSTUTIL_CALL SortList(const char *list, char *out) {
-    try {
-        if (list == nullptr || out == nullptr) return hostutil::kListEmpty;
+    if (list == nullptr || out == nullptr) return HOSTUTIL_SORT_EMPTY;
+    return hostutil::guardExport(hostutil::fallback::kSortList, [&] {
         return hostutil::writeResult(hostutil::sortNumberedList(list), out);
-    } catch (...) {
-        return hostutil::kListEmpty;
-    }
+    });
 }
 
 HOSTUTIL_API int32_t HOSTUTIL_CALL SortList2(const char *list, char *out) {
-    try {
-        if (list == nullptr || out == nullptr) return hostutil::kListEmpty;
+    if (list == nullptr || out == nullptr) return HOSTUTIL_SORT_EMPTY;
+    return hostutil::guardExport(hostutil::fallback::kSortList2, [&] {
         return hostutil::writeResult(hostutil::sortDistinctItems(list), out);
-    } catch (...) {
-        return hostutil::kListEmpty;
-    }
+    });
 }
 
 }  // extern "C"

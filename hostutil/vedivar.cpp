@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "export_guard.h"
 #include "hostutil.h"
 
 namespace hostutil {
@@ -34,38 +35,39 @@ std::optional<std::size_t> findNameWithTerminator(std::span<const unsigned char>
 MemoryVariableLookup lookUpMemoryVariable(std::span<const unsigned char> window,
                                           std::string_view name) {
     const std::optional<std::size_t> found = findNameWithTerminator(window, name);
-    if (!found) return {kMemoryVariableNotFound, {}};
+    if (!found) return {HOSTUTIL_VARIABLE_NOT_FOUND, {}};
     const std::size_t at = *found;
 
     // An entry counts only when every byte it needs was read: a file cut
     // short or an entry straddling the window must not leak other memory.
     const std::size_t typeAt = at + kTypeByteOffset;
     const std::size_t valueAt = at + kValueOffset;
-    if (typeAt >= window.size()) return {kMemoryVariableNotFound, {}};
+    if (typeAt >= window.size()) return {HOSTUTIL_VARIABLE_NOT_FOUND, {}};
     const unsigned char type = window[typeAt];
-    if (type != kCharacterType && type != kLogicalType) return {kMemoryVariableFound, {}};
-    if (valueAt >= window.size()) return {kMemoryVariableNotFound, {}};
+    if (type != kCharacterType && type != kLogicalType) return {HOSTUTIL_VARIABLE_FOUND, {}};
+    if (valueAt >= window.size()) return {HOSTUTIL_VARIABLE_NOT_FOUND, {}};
 
     if (type == kLogicalType) {
         // Both literals carry their NUL: two bytes.
-        return {kMemoryVariableFound,
+        return {HOSTUTIL_VARIABLE_FOUND,
                 window[valueAt] != 0 ? std::string_view("T", 2) : std::string_view("F", 2)};
     }
     const unsigned char *value = window.data() + valueAt;
     const void *terminator = std::memchr(value, 0, window.size() - valueAt);
-    if (terminator == nullptr) return {kMemoryVariableNotFound, {}};
+    if (terminator == nullptr) return {HOSTUTIL_VARIABLE_NOT_FOUND, {}};
     const std::size_t length =
         static_cast<std::size_t>(static_cast<const unsigned char *>(terminator) - value) + 1;
-    return {kMemoryVariableFound, std::string_view(reinterpret_cast<const char *>(value), length)};
+    return {HOSTUTIL_VARIABLE_FOUND,
+            std::string_view(reinterpret_cast<const char *>(value), length)};
 }
 
 int32_t lookUpMemoryVariableInFile(const char *path, std::string_view name, char *out) {
     std::FILE *file = std::fopen(path, "rb");
-    if (file == nullptr) return kMemoryVariableFileNotOpened;
+    if (file == nullptr) return HOSTUTIL_VARIABLE_FILE_NOT_OPENED;
     unsigned char window[kMemoryVariableWindowSize];
     const std::size_t bytesRead = std::fread(window, 1, sizeof window, file);
     std::fclose(file);
-    if (bytesRead == 0) return kMemoryVariableFileEmpty;
+    if (bytesRead == 0) return HOSTUTIL_VARIABLE_FILE_EMPTY;
 
     const MemoryVariableLookup result =
         lookUpMemoryVariable(std::span<const unsigned char>(window, bytesRead), name);
@@ -79,13 +81,11 @@ int32_t lookUpMemoryVariableInFile(const char *path, std::string_view name, char
 extern "C" {
 
 HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, char *out) {
-    try {
-        if (path == nullptr) return hostutil::kMemoryVariableFileNotOpened;
-        if (name == nullptr) return hostutil::kMemoryVariableNotFound;
+    if (path == nullptr) return HOSTUTIL_VARIABLE_FILE_NOT_OPENED;
+    if (name == nullptr) return HOSTUTIL_VARIABLE_NOT_FOUND;
+    return hostutil::guardExport(hostutil::fallback::kVedivar, [&] {
         return hostutil::lookUpMemoryVariableInFile(path, name, out);
-    } catch (...) {
-        return hostutil::kMemoryVariableNotFound;
-    }
+    });
 }
 
 }  // extern "C"

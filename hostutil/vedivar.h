@@ -6,18 +6,15 @@
 #include <span>
 #include <string_view>
 
+#include "hostutil.h"
+
 namespace hostutil {
 
 // Only this many bytes from the start of the file are searched.
 inline constexpr std::size_t kMemoryVariableWindowSize = 10000;
 
-inline constexpr int32_t kMemoryVariableFound = 1;
-inline constexpr int32_t kMemoryVariableNotFound = -1;
-inline constexpr int32_t kMemoryVariableFileNotOpened = -2;
-inline constexpr int32_t kMemoryVariableFileEmpty = -3;
-
 struct MemoryVariableLookup {
-    int32_t status = kMemoryVariableNotFound;
+    int32_t status = HOSTUTIL_VARIABLE_NOT_FOUND;
     // Exactly the bytes to store in the host's buffer, terminating NUL
     // included; empty when the buffer stays as it was.
     std::string_view output;

@@ -1,8 +1,9 @@
 /* hostutil: independent services for a desktop host.
  *
  * Every service export takes fixed arguments and returns a 32-bit status
- * code; no export keeps state between calls (the two Linux host hooks at the
- * end only install a callback). Output buffers belong to the host, which
+ * code, named by the enum above its declaration; no export keeps state
+ * between calls (the two Linux host hooks at the end only install a
+ * callback). Output buffers belong to the host, which
  * must size them: no export receives a buffer size.
  *
  * Call the exports from one thread, one call at a time.
@@ -38,6 +39,7 @@ extern "C" {
  * the system has no text for shows as "Errore di sistema <code>".
  * Returns 1 when the whole file went to the job, else 0. A file that stops
  * reading early counts as ended: its job is ended and the result is 1. */
+enum HostutilPrintFileResult { HOSTUTIL_PRINT_DONE = 1, HOSTUTIL_PRINT_FAILED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName, const char *outputFile,
                                              const char *filePath);
 
@@ -75,6 +77,7 @@ typedef struct HostutilPrinterSetup {
  * context are updated; `flags` is never written back. Returns 0 when the
  * dialog was cancelled or failed, or `record` is null: the record and its
  * buffers are untouched. */
+enum HostutilSetupDialogResult { HOSTUTIL_DIALOG_CANCELLED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL SetupDialog(HostutilPrinterSetup *record);
 
 /* Writes the default printer's device, driver and port names into the three
@@ -84,6 +87,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SetupDialog(HostutilPrinterSetup *record);
  * missing comma, and a buffer without its part is empty (all three when
  * there is no default printer). Always returns 1. On Linux the entry is
  * "name,make-and-model,device-uri" of the CUPS default destination. */
+enum HostutilDefaultPrinterResult { HOSTUTIL_DEFAULT_PRINTER_DONE = 1 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer, char *driverBuffer,
                                                   char *portBuffer);
 
@@ -101,6 +105,13 @@ typedef void *HostutilConnection;
  * -3 also covers a file that cannot be held in memory (its buffer cannot be
  * allocated) and one that yields fewer bytes than its length: the statement
  * is then neither prepared nor executed. */
+enum HostutilLoadBinResult {
+    HOSTUTIL_LOAD_DONE = 0,
+    HOSTUTIL_LOAD_NO_CONNECTION = -1,
+    HOSTUTIL_LOAD_NO_STATEMENT = -2,
+    HOSTUTIL_LOAD_FILE_UNREADABLE = -3,
+    HOSTUTIL_LOAD_NOT_PREPARED = -4
+};
 HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const char *sql,
                                            const char *path);
 
@@ -112,6 +123,15 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const 
  * writing or the write fell short.
  * A value whose buffer cannot be allocated gives -4 before the file is
  * opened, so the file keeps what it held (the previous row's value, if any). */
+enum HostutilSaveBinResult {
+    HOSTUTIL_SAVE_DONE = 0,
+    HOSTUTIL_SAVE_NO_CONNECTION = -1,
+    HOSTUTIL_SAVE_NO_STATEMENT = -2,
+    HOSTUTIL_SAVE_QUERY_FAILED = -3,
+    HOSTUTIL_SAVE_VALUE_NOT_FETCHED = -4,
+    HOSTUTIL_SAVE_NO_LENGTH = -5,
+    HOSTUTIL_SAVE_FILE_UNWRITABLE = -6
+};
 HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection, const char *sql,
                                            const char *path);
 
@@ -129,6 +149,12 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SaveBin(HostutilConnection connection, const 
  * 10000-byte limit) counts as not found: -1, `out` untouched.
  * Returns 1 found, -1 not found (also for a null name), -2 the file cannot
  * be opened (also for a null path), -3 the file is empty or unreadable. */
+enum HostutilVedivarResult {
+    HOSTUTIL_VARIABLE_FOUND = 1,
+    HOSTUTIL_VARIABLE_NOT_FOUND = -1,
+    HOSTUTIL_VARIABLE_FILE_NOT_OPENED = -2,
+    HOSTUTIL_VARIABLE_FILE_EMPTY = -3
+};
 HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, char *out);
 
 /* ---- Byte replacement in a text file ----------------------------------- */
@@ -145,6 +171,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, c
  *  - the destination cannot be opened for writing;
  *  - reading or writing fails during the copy (a full disk): the
  *    destination keeps what was written. */
+enum HostutilReplCharResult { HOSTUTIL_REPLACE_DONE = 1, HOSTUTIL_REPLACE_FAILED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source, const char *destination,
                                             int32_t fromByte, int32_t toByte);
 
@@ -158,7 +185,8 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source, const char *dest
  * leading number to an empty text. Writes the result and its NUL, no more;
  * the result is never longer than the list.
  * Returns 0, or -1 (`out` untouched) for an empty or null list, a null
- * `out` or a lack of memory. */
+ * `out` or a lack of memory. SortList2 returns the same codes. */
+enum HostutilSortListResult { HOSTUTIL_SORT_DONE = 0, HOSTUTIL_SORT_EMPTY = -1 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL SortList(const char *list, char *out);
 
 /* Sorts the items of a comma-separated list byte-wise (bytes unsigned, a
@@ -182,6 +210,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SortList2(const char *list, char *out);
  * command line one empty argument). Returns 0 when the program ran,
  * whatever its exit code, else the errno value of the failure (ENOENT for a
  * missing program, EACCES for a folder, EINVAL for a null `programPath`). */
+enum HostutilRunPrgResult { HOSTUTIL_RUN_DONE = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath, const char *cmdArg0,
                                           const char *cmdArg1, const char *cmdArg2,
                                           const char *cmdArg3, const char *cmdArg4);
@@ -191,6 +220,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL RunPrg(const char *programPath, const char *c
  * read, as a signed value; seconds and milliseconds stay as read. Returns 1
  * when the clock was set, else 0 (an impossible date or time, a year outside
  * 1601 to 30827, or no right to change the clock: nothing changes). */
+enum HostutilSetNewTimeResult { HOSTUTIL_TIME_SET = 1, HOSTUTIL_TIME_REFUSED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month, int32_t day,
                                               int32_t hour, int32_t minute);
 

@@ -38,17 +38,36 @@
 extern "C" {
 #endif
 
+/* Results of ScanDB other than a count of 0 or more. */
+enum TextfindScanResult {
+    /* No database handle could be created, or memory ran out (see above);
+     * the result set is unchanged. */
+    TEXTFIND_SCAN_NO_HANDLE = -1,
+    /* "opere.idb" could not be opened; the result set is unchanged. */
+    TEXTFIND_SCAN_NOT_OPENED = -2
+};
+
 /* Evaluates `query` and replaces the result set with the matching record
  * numbers, ascending. `mode` 1 keeps records holding every word; any other
  * value keeps records holding any word. `selector` filters postings by their
  * category code.
  *
  * Returns the number of entries in the result set (0 or more; a record held
- * several times counts each time), or:
- *   -1  no database handle could be created, or memory ran out (see above);
- *       the result set is unchanged.
- *   -2  "opere.idb" could not be opened; the result set is unchanged. */
+ * several times counts each time), or a TextfindScanResult. */
 TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode, const char *selector);
+
+/* Results of ResSet and FindDB. */
+enum TextfindRecordResult {
+    TEXTFIND_RECORD_DELIVERED = 1,
+    /* ResSet only: the result set is empty. */
+    TEXTFIND_RESULT_SET_EMPTY = 0,
+    /* No database handle could be created, or a null buffer. */
+    TEXTFIND_RECORD_NO_HANDLE = -1,
+    /* "opere.ddb" could not be opened; ResSet keeps the entry in the set. */
+    TEXTFIND_RECORD_NOT_OPENED = -2,
+    /* The record is not in the store; ResSet has removed the entry. */
+    TEXTFIND_RECORD_MISSING = -3
+};
 
 /* Takes the highest record number out of the result set and writes that
  * record's text, NUL-terminated, into `buffer`: exactly n+1 bytes for a text
@@ -56,9 +75,9 @@ TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode, const
  * cannot know the buffer's size: it must hold the store's longest text plus
  * one byte (textfind-build prints that length).
  *
- * Returns 1 delivered; 0 result set empty; -1 no handle; -2 "opere.ddb"
- * could not be opened (the entry stays in the set); -3 the record is not in
- * the store (the entry has been removed). */
+ * Returns a TextfindRecordResult: 1 delivered; 0 result set empty; -1 no
+ * handle; -2 "opere.ddb" could not be opened (the entry stays in the set);
+ * -3 the record is not in the store (the entry has been removed). */
 TEXTFIND_API int32_t TEXTFIND_CALL ResSet(char *buffer);
 
 /* Writes the text of record `record` into `buffer` as ResSet does, without

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "category_filter.h"
+#include "export_guard.h"
 #include "merge.h"
 #include "postings.h"
 #include "result_set.h"
@@ -17,7 +18,8 @@ namespace textfind {
 int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) {
     const std::string text(query);
     StoreHandle index;
-    if (const int32_t rc = index.open(kIndexFile); rc != 0) return rc;
+    if (const OpenResult opened = index.open(kIndexFile); opened != OpenResult::kOpened)
+        return opened == OpenResult::kNoHandle ? TEXTFIND_SCAN_NO_HANDLE : TEXTFIND_SCAN_NOT_OPENED;
     const StopWords stopWords = readStopWords(kStopWordFile);
 
     ResultSet &set = resultSet();
@@ -61,3 +63,12 @@ int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) 
 }
 
 }  // namespace textfind
+
+extern "C" TEXTFIND_API int32_t TEXTFIND_CALL ScanDB(const char *query, int32_t mode,
+                                                     const char *selector) {
+    return textfind::guardExport(textfind::fallback::kScanDb, [&] {
+        // A null query or selector reads as an empty one.
+        return textfind::scanDb(query != nullptr ? query : "", mode,
+                                selector != nullptr ? selector : "");
+    });
+}

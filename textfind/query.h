@@ -7,8 +7,8 @@
 namespace textfind {
 
 // mode 1 intersects the words' record lists, any other value unites them.
-// Returns the new size of the result set, kNoHandle or kNotOpened; on those
-// two, and on any exception (memory exhaustion), the result set is unchanged.
+// Returns the new size of the result set or a TextfindScanResult; on those,
+// and on any exception (memory exhaustion), the result set is unchanged.
 int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector);
 
 }  // namespace textfind

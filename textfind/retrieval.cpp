@@ -4,6 +4,7 @@
 #include <span>
 #include <string_view>
 
+#include "export_guard.h"
 #include "postings.h"
 #include "result_set.h"
 #include "scramble.h"
@@ -18,20 +19,25 @@ int32_t deliverRecord(StoreHandle &store, int32_t record, char *buffer) {
     unsigned char key[4];
     encodeRecordKey(record, key);
     std::string_view data;
-    if (!store.get(key, sizeof key, data)) return kNoRecord;
+    if (!store.get(key, sizeof key, data)) return TEXTFIND_RECORD_MISSING;
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     scrambleInPlace(std::span<char>(buffer, data.size()));
     buffer[data.size()] = '\0';
-    return 1;
+    return TEXTFIND_RECORD_DELIVERED;
+}
+
+int32_t notOpenedResult(OpenResult opened) {
+    return opened == OpenResult::kNoHandle ? TEXTFIND_RECORD_NO_HANDLE : TEXTFIND_RECORD_NOT_OPENED;
 }
 
 }  // namespace
 
 int32_t resSet(char *buffer) {
     std::vector<int32_t> &entries = resultSet().entries;
-    if (entries.empty()) return 0;
+    if (entries.empty()) return TEXTFIND_RESULT_SET_EMPTY;
     StoreHandle store;
-    if (const int32_t rc = store.open(kRecordFile); rc != 0) return rc;
+    if (const OpenResult opened = store.open(kRecordFile); opened != OpenResult::kOpened)
+        return notOpenedResult(opened);
     const int32_t record = entries.back();
     entries.pop_back();
     return deliverRecord(store, record, buffer);
@@ -39,8 +45,27 @@ int32_t resSet(char *buffer) {
 
 int32_t findDb(int32_t record, char *buffer) {
     StoreHandle store;
-    if (const int32_t rc = store.open(kRecordFile); rc != 0) return rc;
+    if (const OpenResult opened = store.open(kRecordFile); opened != OpenResult::kOpened)
+        return notOpenedResult(opened);
     return deliverRecord(store, record, buffer);
 }
 
 }  // namespace textfind
+
+extern "C" {
+
+// A null buffer cannot take a record: -1, and nothing changes.
+
+TEXTFIND_API int32_t TEXTFIND_CALL ResSet(char *buffer) {
+    if (buffer == nullptr) return TEXTFIND_RECORD_NO_HANDLE;
+    return textfind::guardExport(textfind::fallback::kResSet,
+                                 [&] { return textfind::resSet(buffer); });
+}
+
+TEXTFIND_API int32_t TEXTFIND_CALL FindDB(int32_t record, char *buffer) {
+    if (buffer == nullptr) return TEXTFIND_RECORD_NO_HANDLE;
+    return textfind::guardExport(textfind::fallback::kFindDb,
+                                 [&] { return textfind::findDb(record, buffer); });
+}
+
+}  // extern "C"

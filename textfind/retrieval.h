@@ -5,6 +5,8 @@
 
 namespace textfind {
 
+// Both return a TextfindRecordResult.
+
 // Takes the last entry of the result set and delivers its record. The entry
 // is taken only once the store is open, so -1 and -2 leave the set as it was.
 int32_t resSet(char *buffer);

@@ -10,15 +10,15 @@ StoreHandle::~StoreHandle() {
     if (db_ != nullptr) db_->close(db_, 0);
 }
 
-int32_t StoreHandle::open(const char *path) {
+OpenResult StoreHandle::open(const char *path) {
     DB *db = nullptr;
-    if (dbCreateFunction(&db, nullptr, 0) != 0 || db == nullptr) return kNoHandle;
+    if (dbCreateFunction(&db, nullptr, 0) != 0 || db == nullptr) return OpenResult::kNoHandle;
     if (db->open(db, nullptr, path, nullptr, DB_BTREE, 0, 0664) != 0) {
         db->close(db, 0);
-        return kNotOpened;
+        return OpenResult::kNotOpened;
     }
     db_ = db;
-    return 0;
+    return OpenResult::kOpened;
 }
 
 bool StoreHandle::get(const void *key, uint32_t size, std::string_view &data) {

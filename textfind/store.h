@@ -13,10 +13,7 @@ inline constexpr const char *kIndexFile = "opere.idb";
 inline constexpr const char *kRecordFile = "opere.ddb";
 inline constexpr const char *kStopWordFile = "noused.txt";
 
-// Result codes shared by the exports.
-inline constexpr int32_t kNoHandle = -1;
-inline constexpr int32_t kNotOpened = -2;
-inline constexpr int32_t kNoRecord = -3;
+enum class OpenResult { kOpened, kNoHandle, kNotOpened };
 
 // Handle creation goes through this pointer so tests can make it fail or
 // hand out instrumented handles. Never changed outside tests.
@@ -31,8 +28,8 @@ public:
     ~StoreHandle();
 
     // Creates a handle and opens the B-tree file read as is (flags 0: a missing
-    // file is an error, never created). Returns 0, kNoHandle or kNotOpened.
-    int32_t open(const char *path);
+    // file is an error, never created).
+    OpenResult open(const char *path);
 
     // Exact-key lookup. On success `data` points into Berkeley DB's memory,
     // valid only until the next call on this handle: copy it at once.
