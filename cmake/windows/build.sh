@@ -24,29 +24,16 @@ cmake --build "$build" -j "$jobs" --target textfind hostutil textfind-build \
 rm -rf "$dist"
 mkdir -p "$dist/include"
 cp "$root/include/textfind.h" "$root/include/hostutil.h" "$dist/include/"
-case $triplet in
-  i686-*)
-    bits=32
-    for lib in textfind hostutil; do
-      "$triplet-strip" --strip-unneeded -o "$dist/$lib.dll" "$build/bin/$lib.dll"
-      # The .def keeps the stdcall decorations: the import library then maps
-      # a caller's _Name@n to the DLL's plain Name.
-      cp "$root/$lib/$lib.def" "$dist/"
-      "$triplet-dlltool" -d "$root/$lib/$lib.def" -D "$lib.dll" -k -l "$dist/$lib.dll.a"
-    done
-    ;;
-  *)
-    bits=64
-    for lib in textfind hostutil; do
-      "$triplet-strip" --strip-unneeded -o "$dist/$lib.dll" "$build/bin/$lib.dll"
-      # 64-bit Windows has one calling convention and no decorations.
-      sed 's/@[0-9][0-9]*//; s/^; Exports of \(.*\)\. The decorations.*/; Exports of \1./;
-           /^; 32-bit export removes/d; /^; the DLL exports the plain names/d' \
-        "$root/$lib/$lib.def" >"$dist/$lib.def"
-      "$triplet-dlltool" -d "$dist/$lib.def" -D "$lib.dll" -l "$dist/$lib.dll.a"
-    done
-    ;;
-esac
-sed "s/@BITS@/$bits/g; s/@TRIPLET@/$triplet/g" "$root/cmake/windows/README-host.txt.in" \
-  >"$dist/README.txt"
-echo "windows: $dist ($bits-bit)"
+for lib in textfind hostutil; do
+  "$triplet-strip" --strip-unneeded -o "$dist/$lib.dll" "$build/bin/$lib.dll"
+  # The 32-bit .def keeps the stdcall decorations (made from
+  # cmake/exports.cmake): the import library then maps a caller's _Name@n to
+  # the DLL's plain Name.
+  cp "$build/$lib/$lib.def" "$dist/"
+  case $triplet in
+    i686-*) "$triplet-dlltool" -d "$dist/$lib.def" -D "$lib.dll" -k -l "$dist/$lib.dll.a" ;;
+    *) "$triplet-dlltool" -d "$dist/$lib.def" -D "$lib.dll" -l "$dist/$lib.dll.a" ;;
+  esac
+done
+cp "$build/README-host.txt" "$dist/README.txt"
+echo "windows: $dist"

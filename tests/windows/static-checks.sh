@@ -7,17 +7,20 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-bin=$1/bin
+build=$1
+bin=$build/bin
 objdump=i686-w64-mingw32-objdump
 passes=0
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 pass() { echo "ok   $*"; passes=$((passes + 1)); }
 
-# The interface: export name and number of 32-bit arguments.
-textfind_exports="ScanDB:3 ResSet:1 FindDB:2"
-hostutil_exports="PrintFile:3 SetupDialog:1 DefaultPrinter:3 LoadBin:3 SaveBin:3
-VEDIVAR:3 ReplChar:4 SortList:2 SortList2:2 RunPrg:6 SetNewTime:5"
+# The interface, "name:argument count", from the list the build made of
+# cmake/exports.cmake.
+list=$build/exports/exports.txt
+[ -f "$list" ] || { echo "FAIL $list: not made by the build"; exit 1; }
+textfind_exports=$(awk '$1 == "textfind" { print $2 ":" $3 }' "$list")
+hostutil_exports=$(awk '$1 == "hostutil" { print $2 ":" $3 }' "$list")
 
 # Windows system DLLs a DLL may import (compared case-insensitively).
 system_dlls="kernel32.dll user32.dll gdi32.dll winspool.drv comdlg32.dll odbc32.dll
@@ -29,7 +32,7 @@ trap 'rm -rf "$tmp"' EXIT
 check_dll() {
   name=$1 exports=$2
   dll=$bin/$name.dll
-  def=$root/$name/$name.def
+  def=$build/$name/$name.def
   if [ ! -f "$dll" ]; then fail "$name.dll: not built"; return; fi
   $objdump -p "$dll" >"$tmp/$name.p"
   $objdump -d --no-show-raw-insn "$dll" >"$tmp/$name.d"
@@ -107,11 +110,18 @@ else
   fail "record layouts:"; sed 's/^/       /' "$tmp/layout.log"
 fi
 
+if i686-w64-mingw32-g++ -std=c++20 -fsyntax-only -Wall -Wextra -Werror \
+     -I"$root/include" "$build/exports/prototype_check.cpp" 2>"$tmp/prototypes.log"; then
+  pass "the headers declare every export as cmake/exports.cmake lists it"
+else
+  fail "headers and cmake/exports.cmake differ:"; sed 's/^/       /' "$tmp/prototypes.log"
+fi
+
 # A host built with the headers links through the shipped import libraries
 # and imports the plain names.
 if [ -n "${2:-}" ]; then
   dist=$2
-  if i686-w64-mingw32-gcc -Wall -Wextra -Werror -I"$dist/include" "$here/link_check.c" \
+  if i686-w64-mingw32-gcc -Wall -Wextra -Werror -I"$dist/include" -I"$build/exports" "$here/link_check.c" \
        "$dist/textfind.dll.a" "$dist/hostutil.dll.a" -o "$tmp/link_check.exe" 2>"$tmp/link.log"; then
     $objdump -p "$tmp/link_check.exe" |
       awk '/DLL Name:/ { dll = $3 } /^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[A-Za-z]/ {

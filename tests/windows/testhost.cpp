@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "exports_table.h"
 #include "hostutil.h"
 #include "textfind.h"
 
@@ -28,22 +29,11 @@ namespace {
 
 // ---- Exports, resolved by name ------------------------------------------
 
+// One slot per export, typed by the headers' declaration.
 struct Exports {
-    int32_t(TEXTFIND_CALL *ScanDB)(const char *, int32_t, const char *);
-    int32_t(TEXTFIND_CALL *ResSet)(char *);
-    int32_t(TEXTFIND_CALL *FindDB)(int32_t, char *);
-    int32_t(HOSTUTIL_CALL *PrintFile)(const char *, const char *, const char *);
-    int32_t(HOSTUTIL_CALL *SetupDialog)(HostutilPrinterSetup *);
-    int32_t(HOSTUTIL_CALL *DefaultPrinter)(char *, char *, char *);
-    int32_t(HOSTUTIL_CALL *LoadBin)(HostutilConnection, const char *, const char *);
-    int32_t(HOSTUTIL_CALL *SaveBin)(HostutilConnection, const char *, const char *);
-    int32_t(HOSTUTIL_CALL *VEDIVAR)(const char *, const char *, char *);
-    int32_t(HOSTUTIL_CALL *ReplChar)(const char *, const char *, int32_t, int32_t);
-    int32_t(HOSTUTIL_CALL *SortList)(const char *, char *);
-    int32_t(HOSTUTIL_CALL *SortList2)(const char *, char *);
-    int32_t(HOSTUTIL_CALL *RunPrg)(const char *, const char *, const char *, const char *,
-                                   const char *, const char *);
-    int32_t(HOSTUTIL_CALL *SetNewTime)(int32_t, int32_t, int32_t, int32_t, int32_t);
+#define EXPORT_SLOT(library, name, count) decltype(&::name) name;
+    HOSTLIBS_EXPORTS(EXPORT_SLOT)
+#undef EXPORT_SLOT
 };
 Exports api;
 
@@ -262,20 +252,9 @@ bool loadLibraries() {
     HMODULE hostutil = LoadLibraryA("hostutil.dll");
     if (!c.expect(textfind && hostutil, "LoadLibraryA failed: %lu", GetLastError())) return false;
     bool ok = true;
-    ok &= resolve(c, textfind, "ScanDB", api.ScanDB);
-    ok &= resolve(c, textfind, "ResSet", api.ResSet);
-    ok &= resolve(c, textfind, "FindDB", api.FindDB);
-    ok &= resolve(c, hostutil, "PrintFile", api.PrintFile);
-    ok &= resolve(c, hostutil, "SetupDialog", api.SetupDialog);
-    ok &= resolve(c, hostutil, "DefaultPrinter", api.DefaultPrinter);
-    ok &= resolve(c, hostutil, "LoadBin", api.LoadBin);
-    ok &= resolve(c, hostutil, "SaveBin", api.SaveBin);
-    ok &= resolve(c, hostutil, "VEDIVAR", api.VEDIVAR);
-    ok &= resolve(c, hostutil, "ReplChar", api.ReplChar);
-    ok &= resolve(c, hostutil, "SortList", api.SortList);
-    ok &= resolve(c, hostutil, "SortList2", api.SortList2);
-    ok &= resolve(c, hostutil, "RunPrg", api.RunPrg);
-    ok &= resolve(c, hostutil, "SetNewTime", api.SetNewTime);
+#define RESOLVE(library, name, count) ok &= resolve(c, library, #name, api.name);
+    HOSTLIBS_EXPORTS(RESOLVE)
+#undef RESOLVE
     // Only the interface is exported: no decorated or internal names.
     c.expect(!GetProcAddress(textfind, "ScanDB@12") && !GetProcAddress(textfind, "_ScanDB@12"),
              "textfind exports a decorated name");
