@@ -3,8 +3,8 @@
 # Runs every benchmark program in turn; each prints its own figures.
 set -eu
 build=$(cd "$1" && pwd)
-"$build/bin/textfind-bench"
-"$build/bin/bench_replchar_vs_cp" "$build"
-"$build/bin/bench_sortlist2_vs_sort" "$build"
-"$build/bin/bench_sortlist_vs_sort" "$build"
-"$build/bin/odbc_bench"
+"$build/bin/query_bench"
+"$build/bin/replchar_bench" "$build"
+"$build/bin/sortlist2_bench" "$build"
+"$build/bin/sortlist_bench" "$build"
+"$build/bin/binary_column_bench"

@@ -1,5 +1,6 @@
-// DefaultPrinter's split of the profile entry "device,driver,port", checked
-// against the C library's sscanf with the pattern that defines it.
+// DefaultPrinter over the Windows profile entry "device,driver,port": the
+// Win32 backend's split and the service's copy, checked against the C
+// library's sscanf with the pattern that defines it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -9,54 +10,25 @@
 #include <string_view>
 
 #include "check.h"
-#include "platform/platform.h"
+#include "platform/device_entry.h"
+#include "platform_double.h"
 #include "printer_select.h"
 
 namespace {
 
-using hostutil::platform::Handle;
-
-// Only the profile is expected to be read; any other call is a fault.
-class ProfileOnly final : public hostutil::platform::Platform {
+// The Win32 backend's reading of the entry, and nothing else: any other call
+// is a fault.
+class ProfileOnly final : public test::FailingPlatform {
 public:
     std::string entry;
 
-    uint32_t getProfileString(const char *, const char *, const char *, char *buffer,
-                              uint32_t size) override {
-        if (size == 0) return 0;
-        const std::size_t n = std::min<std::size_t>(entry.size(), size - 1);
-        std::memcpy(buffer, entry.data(), n);
-        buffer[n] = 0;
-        return static_cast<uint32_t>(n);
+    hostutil::platform::PrinterNames defaultPrinter() override {
+        return hostutil::platform::namesFromDeviceEntry(entry);
     }
 
-    bool openPrinter(const char *, Handle *) override { unexpected(); }
-    bool startDocPrinter(Handle, const char *, const char *) override { unexpected(); }
-    bool writePrinter(Handle, const void *, uint32_t) override { unexpected(); }
-    void endDocPrinter(Handle) override { unexpected(); }
-    void closePrinter(Handle) override { unexpected(); }
-    uint32_t lastError() override { unexpected(); }
-    uint32_t formatMessage(uint32_t, char *, uint32_t) override { unexpected(); }
-    void messageBox(const char *, const char *) override { unexpected(); }
-    Handle setWaitCursor() override { unexpected(); }
-    void setCursor(Handle) override { unexpected(); }
-    int32_t printDialog(hostutil::platform::PrintDialogRecord &) override { unexpected(); }
-    void *globalLock(Handle) override { unexpected(); }
-    void globalUnlock(Handle) override { unexpected(); }
-    void globalFree(Handle) override { unexpected(); }
-    bool pathExists(const char *) override { unexpected(); }
-    int createProcess(const char *, const char *, hostutil::platform::ProcessInfo &) override {
-        unexpected();
-    }
-    void waitForExit(Handle) override { unexpected(); }
-    uint32_t exitCode(Handle) override { unexpected(); }
-    void closeHandle(Handle) override { unexpected(); }
-    void getLocalTime(hostutil::platform::SystemTime &) override { unexpected(); }
-    bool setLocalTime(const hostutil::platform::SystemTime &) override { unexpected(); }
-
-private:
-    [[noreturn]] static void unexpected() {
-        FUZZ_CHECK(false, "only the profile is read");
+protected:
+    void unexpected(const char *operation) override {
+        FUZZ_CHECK(false, operation);
         std::abort();
     }
 };
@@ -75,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(status == 1, "always 1");
 
     // What the 256-byte profile buffer holds: at most 255 bytes, up to a NUL.
-    char entry[hostutil::kProfileEntrySize] = {};
+    char entry[hostutil::platform::kDeviceEntrySize] = {};
     std::memcpy(entry, data, std::min(size, sizeof entry - 1));
     char want[3][kName] = {{0}, {0}, {0}};
     // Parts that sscanf does not produce keep their empty string.

@@ -7,6 +7,7 @@
 
 #include "check.h"
 #include "replchar.h"
+#include "text_byte_replacer.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "export_guard.h"
 #include "hostutil.h"
+#include "platform/files.h"
 
 namespace hostutil::binary_column {
 namespace {
@@ -34,22 +35,6 @@ struct FileCloser {
     void operator()(std::FILE *f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
-
-int seekTo(std::FILE *f, long long offset, int whence) {
-#ifdef _WIN32
-    return _fseeki64(f, offset, whence);
-#else
-    return fseeko(f, static_cast<off_t>(offset), whence);
-#endif
-}
-
-long long position(std::FILE *f) {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return static_cast<long long>(ftello(f));
-#endif
-}
 
 // One statement on the host's connection, dropped when it goes out of scope.
 class Statement {
@@ -89,10 +74,10 @@ bool readWholeFile(const char *path, Buffer &data, SQLLEN &length) {
     if (path == nullptr) return false;
     File file(std::fopen(path, "rb"));
     if (!file) return false;
-    if (seekTo(file.get(), 0, SEEK_END) != 0) return false;
-    const long long end = position(file.get());
+    if (platform::seekFile(file.get(), 0, SEEK_END) != 0) return false;
+    const long long end = platform::tellFile(file.get());
     if (end < 0 || static_cast<unsigned long long>(end) > kLargestValue) return false;
-    if (seekTo(file.get(), 0, SEEK_SET) != 0) return false;
+    if (platform::seekFile(file.get(), 0, SEEK_SET) != 0) return false;
 
     const auto bytes = static_cast<std::size_t>(end);
     data = allocate(bytes);

@@ -1,6 +1,7 @@
 #include "printer_select.h"
 
 #include <cstring>
+#include <string>
 
 #include "export_guard.h"
 #include "platform/platform.h"
@@ -14,12 +15,12 @@ namespace hostutil {
 
 namespace {
 
-// Copies at most a buffer's worth of `name`, cut and terminated; reads no
-// further than it copies.
-void copyName(char *buffer, const char *name) {
+// Copies at most a buffer's worth of `name`, cut and terminated; a null
+// buffer address is skipped.
+void copyName(char *buffer, const std::string &name) {
     if (!buffer) return;
-    size_t length = name ? strnlen(name, kNameBufferSize - 1) : 0;
-    if (length) std::memcpy(buffer, name, length);
+    const size_t length = std::min(name.size(), kNameBufferSize - 1);
+    if (length) std::memcpy(buffer, name.data(), length);
     buffer[length] = 0;
 }
 
@@ -29,62 +30,37 @@ int32_t setupDialog(HostutilPrinterSetup *record) {
     if (!record) return HOSTUTIL_DIALOG_CANCELLED;
     platform::Platform &os = platform::current();
 
-    platform::PrintDialogRecord dialog{};
-    dialog.flags = record->flags;
-    dialog.fromPage = dialog.minPage = record->fromPage;
-    dialog.toPage = dialog.maxPage = record->toPage;
-    dialog.copies = record->copies;
+    platform::PrintDialogRequest request;
+    request.flags = record->flags;
+    request.fromPage = request.minPage = record->fromPage;
+    request.toPage = request.maxPage = record->toPage;
+    request.copies = record->copies;
 
-    int32_t result = os.printDialog(dialog);
+    platform::PrintDialogChoice choice;
+    const int32_t result = os.printDialog(request, choice);
     if (result != 0) {
-        if (dialog.devNames) {
-            if (auto *block = static_cast<const char *>(os.globalLock(dialog.devNames))) {
-                platform::DevNames names;
-                std::memcpy(&names, block, sizeof names);
-                copyName(record->driverName, block + names.driverOffset);
-                copyName(record->deviceName, block + names.deviceOffset);
-                copyName(record->portName, block + names.outputOffset);
-                os.globalUnlock(dialog.devNames);
-            }
+        if (choice.names) {
+            copyName(record->deviceName, choice.names->device);
+            copyName(record->driverName, choice.names->driver);
+            copyName(record->portName, choice.names->port);
         }
-        record->deviceContext = dialog.deviceContext;
-        record->copies = dialog.copies;
-        record->fromPage = dialog.fromPage;
-        record->toPage = dialog.toPage;
+        record->deviceContext = choice.deviceContext;
+        record->copies = choice.copies;
+        record->fromPage = choice.fromPage;
+        record->toPage = choice.toPage;
     }
-    // The dialog may hand back both blocks even when cancelled.
-    if (dialog.devMode) os.globalFree(dialog.devMode);
-    if (dialog.devNames) os.globalFree(dialog.devNames);
     return result;
 }
 
 int32_t defaultPrinter(char *deviceBuffer, char *driverBuffer, char *portBuffer) {
-    platform::Platform &os = platform::current();
-    char entry[kProfileEntrySize] = {};
-    os.getProfileString("windows", "device", ",,,", entry, sizeof entry);
-    entry[sizeof entry - 1] = 0;
-
+    // Emptied first: whatever happens next, no buffer holds a stale name.
     char *buffers[3] = {deviceBuffer, driverBuffer, portBuffer};
     for (char *buffer : buffers)
         if (buffer) buffer[0] = 0;
-
-    // Runs of 1 to 128 non-commas, one comma between runs; the first empty
-    // run or missing comma ends the split.
-    const char *at = entry;
-    for (int part = 0; part < 3; ++part) {
-        if (part > 0) {
-            if (*at != ',') break;
-            ++at;
-        }
-        size_t length = 0;
-        while (length < kNameBufferSize - 1 && at[length] && at[length] != ',') ++length;
-        if (length == 0) break;
-        if (char *buffer = buffers[part]) {
-            std::memcpy(buffer, at, length);
-            buffer[length] = 0;
-        }
-        at += length;
-    }
+    const platform::PrinterNames names = platform::current().defaultPrinter();
+    copyName(deviceBuffer, names.device);
+    copyName(driverBuffer, names.driver);
+    copyName(portBuffer, names.port);
     return HOSTUTIL_DEFAULT_PRINTER_DONE;
 }
 

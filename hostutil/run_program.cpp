@@ -5,17 +5,12 @@
 
 #include "export_guard.h"
 #include "hostutil.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace hostutil {
 
 namespace {
-
-#ifdef _WIN32
-constexpr const char *kCurrentFolder = ".\\";
-#else
-constexpr const char *kCurrentFolder = "./";
-#endif
 
 constexpr const char *kExtensions[] = {".com", ".exe", ".bat", ".cmd"};
 
@@ -26,7 +21,7 @@ std::string resolve(platform::Platform &os, const char *programPath) {
     if (folderEnd == std::string::npos) folderEnd = path.find(':');
     std::string fileName = folderEnd == std::string::npos ? path : path.substr(folderEnd + 1);
     // A bare name is looked for here only, never on the search path.
-    if (folderEnd == std::string::npos) path = kCurrentFolder + path;
+    if (folderEnd == std::string::npos) path = platform::kCurrentFolderPrefix + path;
 
     if (fileName.find('.') != std::string::npos) return os.pathExists(path.c_str()) ? path : "";
     for (const char *extension : kExtensions) {

@@ -1,13 +1,25 @@
-// The platform operations the printing, dialog, process and clock services
-// need, behind one interface. Each operation maps one-to-one onto the Windows
-// call named beside it; other backends provide the same contract.
+// The operating-system services of hostutil, behind one interface.
+//
+// Vocabulary. The spooler, error text, message box, wait cursor, process and
+// clock operations map one-to-one onto the Windows call named beside each;
+// other backends give the same contract. The default printer and the print
+// dialog are service-level operations, names and numbers in and out: the
+// Windows profile entry and the dialog's global memory blocks are read and
+// released inside the Win32 backend, and other backends hand over what their
+// system has (on Linux, CUPS's strings as they are). File operations whose
+// calls differ between systems are in files.h, the ODBC headers in odbc.h.
+//
+// Errors. An operation that fails returns false (or 0, or an errno value
+// where it says so); lastError() then tells the platform's code for it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace hostutil::platform {
 
-// Printer, process, thread, global memory block, cursor or device context.
+// Printer, process, thread, cursor or device context.
 using Handle = void *;
 
 // SYSTEMTIME, field for field.
@@ -22,26 +34,30 @@ struct SystemTime {
     uint16_t milliseconds;
 };
 
-// The PRINTDLGA fields the services read and write; a backend builds its own
-// native record from it (no owner, hooks, templates or initial devices).
-struct PrintDialogRecord {
+// A printer's device, driver and port names, whole: callers cut them.
+struct PrinterNames {
+    std::string device;
+    std::string driver;
+    std::string port;
+};
+
+// What the print dialog starts from.
+struct PrintDialogRequest {
     uint32_t flags = 0;
+    uint16_t copies = 0;
     uint16_t fromPage = 0;
     uint16_t toPage = 0;
     uint16_t minPage = 0;
     uint16_t maxPage = 0;
-    uint16_t copies = 0;
-    Handle devMode = nullptr;        // out: global block, may be set on cancel
-    Handle devNames = nullptr;       // out: global block laid out as DevNames
-    Handle deviceContext = nullptr;  // out
 };
 
-// DEVNAMES header; offsets count bytes from the start of the block.
-struct DevNames {
-    uint16_t driverOffset;
-    uint16_t deviceOffset;
-    uint16_t outputOffset;
-    uint16_t isDefault;
+// What the user confirmed. `names` is empty when the dialog named no printer.
+struct PrintDialogChoice {
+    std::optional<PrinterNames> names;
+    uint16_t copies = 0;
+    uint16_t fromPage = 0;
+    uint16_t toPage = 0;
+    Handle deviceContext = nullptr;  // the host's to delete
 };
 
 struct ProcessInfo {
@@ -55,9 +71,8 @@ public:
 
     // Spooler.
     virtual bool openPrinter(const char *name, Handle *printer) = 0;  // OpenPrinterA, no defaults
-    virtual bool startDocPrinter(
-        Handle printer, const char *docName,
-        const char *outputFile) = 0;  // StartDocPrinterA, level 1, no datatype
+    // StartDocPrinterA, level 1, no data type.
+    virtual bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) = 0;
     virtual bool writePrinter(Handle printer, const void *data, uint32_t size) = 0;  // WritePrinter
     virtual void endDocPrinter(Handle printer) = 0;  // EndDocPrinter
     virtual void closePrinter(Handle printer) = 0;   // ClosePrinter
@@ -70,19 +85,17 @@ public:
     // User interface.
     virtual void messageBox(const char *text,
                             const char *caption) = 0;  // MessageBoxA, MB_OK, no owner
-    virtual Handle
-    setWaitCursor() = 0;  // LoadCursorA(IDC_WAIT) + SetCursor; returns the previous cursor
+    // LoadCursorA(IDC_WAIT) + SetCursor; returns the previous cursor.
+    virtual Handle setWaitCursor() = 0;
     virtual void setCursor(Handle cursor) = 0;  // SetCursor
 
-    // Print dialog and global memory.
-    virtual int32_t printDialog(PrintDialogRecord &record) = 0;  // PrintDlgA
-    virtual void *globalLock(Handle block) = 0;                  // GlobalLock
-    virtual void globalUnlock(Handle block) = 0;                 // GlobalUnlock
-    virtual void globalFree(Handle block) = 0;                   // GlobalFree
-
-    // GetProfileStringA: returns the number of characters copied.
-    virtual uint32_t getProfileString(const char *section, const char *key, const char *fallback,
-                                      char *buffer, uint32_t size) = 0;
+    // Printer selection, at the level of the services.
+    // The print dialog (PrintDlgA): returns its result, nonzero when the user
+    // confirmed; only then is `choice` filled.
+    virtual int32_t printDialog(const PrintDialogRequest &request, PrintDialogChoice &choice) = 0;
+    // The default printer's names (the profile's "windows" "device" entry);
+    // all three empty when there is none.
+    virtual PrinterNames defaultPrinter() = 0;
 
     // Processes.
     virtual bool pathExists(const char *path) = 0;  // GetFileAttributesA != INVALID
@@ -105,7 +118,7 @@ Platform &current();
 // Routes the services to `backend`; nullptr restores the native backend.
 void install(Platform *backend);
 
-// The backend compiled for this platform (one definition per backend file).
+// The backend compiled for this platform (one definition per backend).
 Platform &native();
 
 }  // namespace hostutil::platform

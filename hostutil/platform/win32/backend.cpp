@@ -1,0 +1,183 @@
+// The Win32 backend: each operation is the Windows call platform.h names.
+#include <windows.h>
+#include <commdlg.h>
+#include <winspool.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "errno_map.h"
+#include "hostutil.h"
+#include "inherited_handles.h"
+#include "platform/device_entry.h"
+#include "platform/platform.h"
+
+// Hosts lay these records out byte for byte; a change here breaks them.
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(HostutilPrinterSetup) == 26, "printer setup record is 26 bytes");
+static_assert(offsetof(HostutilPrinterSetup, copies) == 12);
+static_assert(offsetof(HostutilPrinterSetup, fromPage) == 14);
+static_assert(offsetof(HostutilPrinterSetup, toPage) == 16);
+static_assert(offsetof(HostutilPrinterSetup, flags) == 18);
+static_assert(offsetof(HostutilPrinterSetup, deviceContext) == 22);
+static_assert(sizeof(PRINTDLGA) == 66, "PRINTDLGA is byte-packed on 32-bit Windows");
+#else
+static_assert(sizeof(HostutilPrinterSetup) == 42, "printer setup record is 42 bytes");
+#endif
+static_assert(sizeof(hostutil::platform::DevNames) == sizeof(DEVNAMES));
+static_assert(sizeof(hostutil::platform::SystemTime) == sizeof(SYSTEMTIME));
+
+namespace hostutil::platform {
+
+namespace {
+
+// The dialog's global blocks, freed however the reading of them ends.
+struct DialogBlocks {
+    HGLOBAL devMode = nullptr;
+    HGLOBAL devNames = nullptr;
+    ~DialogBlocks() {
+        if (devMode) GlobalFree(devMode);
+        if (devNames) GlobalFree(devNames);
+    }
+};
+
+std::optional<PrinterNames> namesOfBlock(HGLOBAL block) {
+    if (!block) return std::nullopt;
+    const void *bytes = GlobalLock(block);
+    if (!bytes) return std::nullopt;
+    struct Unlock {
+        HGLOBAL block;
+        ~Unlock() { GlobalUnlock(block); }
+    } unlock{block};
+    return namesFromDevNames(bytes, GlobalSize(block));
+}
+
+class Win32 final : public Platform {
+public:
+    bool openPrinter(const char *name, Handle *printer) override {
+        HANDLE h = nullptr;
+        if (!OpenPrinterA(const_cast<char *>(name), &h, nullptr)) return false;
+        *printer = h;
+        return true;
+    }
+
+    bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override {
+        DOC_INFO_1A info{};
+        info.pDocName = const_cast<char *>(docName);
+        info.pOutputFile = const_cast<char *>(outputFile);
+        info.pDatatype = nullptr;
+        return StartDocPrinterA(printer, 1, reinterpret_cast<BYTE *>(&info)) != 0;
+    }
+
+    bool writePrinter(Handle printer, const void *data, uint32_t size) override {
+        DWORD written = 0;
+        return WritePrinter(printer, const_cast<void *>(data), size, &written) != 0;
+    }
+
+    void endDocPrinter(Handle printer) override { EndDocPrinter(printer); }
+    void closePrinter(Handle printer) override { ClosePrinter(printer); }
+    uint32_t lastError() override { return GetLastError(); }
+
+    uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override {
+        if (size == 0) return 0;
+        buffer[0] = 0;
+        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, buffer, size, nullptr);
+        if (n == 0) buffer[0] = 0;
+        return n;
+    }
+
+    void messageBox(const char *text, const char *caption) override {
+        MessageBoxA(nullptr, text, caption, MB_OK);
+    }
+
+    Handle setWaitCursor() override {
+        return SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F02)));  // IDC_WAIT
+    }
+
+    void setCursor(Handle cursor) override { SetCursor(static_cast<HCURSOR>(cursor)); }
+
+    int32_t printDialog(const PrintDialogRequest &request, PrintDialogChoice &choice) override {
+        PRINTDLGA dialog;
+        std::memset(&dialog, 0, sizeof dialog);
+        dialog.lStructSize = sizeof dialog;
+        dialog.Flags = request.flags;
+        dialog.nFromPage = request.fromPage;
+        dialog.nToPage = request.toPage;
+        dialog.nMinPage = request.minPage;
+        dialog.nMaxPage = request.maxPage;
+        dialog.nCopies = request.copies;
+        const BOOL result = PrintDlgA(&dialog);
+        // The dialog may hand back both blocks even when cancelled.
+        DialogBlocks blocks{dialog.hDevMode, dialog.hDevNames};
+        if (result) {
+            choice.names = namesOfBlock(dialog.hDevNames);
+            choice.copies = dialog.nCopies;
+            choice.fromPage = dialog.nFromPage;
+            choice.toPage = dialog.nToPage;
+            choice.deviceContext = dialog.hDC;
+        }
+        return result;
+    }
+
+    PrinterNames defaultPrinter() override {
+        char entry[kDeviceEntrySize] = {};
+        GetProfileStringA("windows", "device", ",,,", entry, sizeof entry);
+        return namesFromDeviceEntry(std::string_view(entry, sizeof entry));
+    }
+
+    bool pathExists(const char *path) override {
+        return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    int createProcess(const char *application, const char *commandLine,
+                      ProcessInfo &info) override {
+        std::vector<unsigned char> table = win32::inheritedHandleTable();
+        std::vector<char> line(commandLine, commandLine + std::strlen(commandLine) + 1);
+        STARTUPINFOA startup;
+        std::memset(&startup, 0, sizeof startup);
+        startup.cb = sizeof startup;
+        startup.cbReserved2 = static_cast<WORD>(table.size());
+        startup.lpReserved2 = table.data();
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(application, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                            &startup, &process))
+            return win32::errnoForWindowsError(GetLastError());
+        info.process = process.hProcess;
+        info.thread = process.hThread;
+        return 0;
+    }
+
+    void waitForExit(Handle process) override { WaitForSingleObject(process, INFINITE); }
+
+    uint32_t exitCode(Handle process) override {
+        DWORD code = 0;
+        GetExitCodeProcess(process, &code);
+        return code;
+    }
+
+    void closeHandle(Handle handle) override { CloseHandle(handle); }
+
+    void getLocalTime(SystemTime &time) override {
+        SYSTEMTIME t;
+        GetLocalTime(&t);
+        time = {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                t.wMilliseconds};
+    }
+
+    bool setLocalTime(const SystemTime &time) override {
+        SYSTEMTIME t{time.year,   time.month,  time.dayOfWeek, time.day,
+                     time.hour,   time.minute, time.second,    time.milliseconds};
+        return SetLocalTime(&t) != 0;
+    }
+};
+
+}  // namespace
+
+Platform &native() {
+    static Win32 backend;
+    return backend;
+}
+
+}  // namespace hostutil::platform

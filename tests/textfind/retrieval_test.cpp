@@ -1,0 +1,175 @@
+// ResSet and FindDB against real Berkeley DB files written directly.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "store.h"
+#include "store_files.h"
+#include "textfind.h"
+
+namespace {
+
+using namespace std::string_literals;
+using test::Delivery;
+using test::drain;
+using test::Exports;
+using test::Postings;
+using test::postingsData;
+using test::readFile;
+using test::writeBtree;
+using test::writeFile;
+
+TEST_F(Exports, ResSetDeliversFromTheTopAndFindDbLeavesTheSetAlone) {
+    index({{"TRE", {{9, "EE"}, {12, "EE"}, {5, "EE"}}}});
+    records();
+    std::vector<char> buffer(64);
+    ASSERT_EQ(ScanDB("tre", 1, "EE"), 3);
+    ASSERT_EQ(ResSet(buffer.data()), 1);
+    EXPECT_STREQ(buffer.data(), "record 12");
+    ASSERT_EQ(FindDB(5, buffer.data()), 1);
+    EXPECT_STREQ(buffer.data(), "record 5");
+    EXPECT_EQ(FindDB(404, buffer.data()), -3);
+    EXPECT_STREQ(buffer.data(), "record 5");  // untouched by the failed call
+    ASSERT_EQ(ResSet(buffer.data()), 1);
+    EXPECT_STREQ(buffer.data(), "record 9");
+    ASSERT_EQ(ResSet(buffer.data()), 1);
+    EXPECT_STREQ(buffer.data(), "record 5");
+    EXPECT_EQ(ResSet(buffer.data()), 0);
+    EXPECT_EQ(ResSet(buffer.data()), 0);
+}
+
+TEST_F(Exports, DeliveryWritesExactlyTextPlusNul) {
+    writeBtree("opere.idb", {});
+    records({{-7, "negativo"}, {40, ""}, {41, "0123456789"}, {42, "ab\0cd"s}});
+    struct Case {
+        int32_t record;
+        std::size_t written;
+        std::string bytes;
+    } cases[] = {
+        {41, 11, "0123456789\0"s}, {40, 1, "\0"s}, {-7, 9, "negativo\0"s}, {42, 6, "ab\0cd\0"s}};
+    for (const Case &c : cases) {
+        std::vector<char> buffer(32, '\x7F');
+        ASSERT_EQ(FindDB(c.record, buffer.data()), 1) << c.record;
+        EXPECT_EQ(std::string(buffer.data(), c.written), c.bytes) << c.record;
+        for (std::size_t i = c.written; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], '\x7F') << c.record;
+    }
+}
+
+TEST_F(Exports, NineByteTextUsesTheKeyAgainForItsLastByte) {
+    writeBtree("opere.idb", {});
+    // "ABCDEFGHI" scrambled by hand with 3B 9E 07 D4 61 A8 52 CF 3B.
+    writeBtree("opere.ddb", {{"\x01\0\0\0"s, "\x7A\xDC\x44\x90\x24\xEE\x15\x87\x72"}});
+    std::vector<char> buffer(16);
+    ASSERT_EQ(FindDB(1, buffer.data()), 1);
+    EXPECT_STREQ(buffer.data(), "ABCDEFGHI");
+}
+
+TEST_F(Exports, ResSetOnEmptySetOpensNothingAndTouchesNothing) {
+    std::vector<char> buffer(8, '\x7F');
+    EXPECT_EQ(ResSet(buffer.data()), 0);  // no store files at all
+    EXPECT_EQ(buffer, std::vector<char>(8, '\x7F'));
+}
+
+TEST_F(Exports, MissingRecordIsSkippedWithMinusThree) {
+    index({{"TRE", {{5, "EE"}, {9, "EE"}, {12, "EE"}, {33, "EE"}}}});
+    records();  // no record 33
+    ASSERT_EQ(ScanDB("tre", 1, "EE"), 4);
+    EXPECT_EQ(drain(), (std::vector<Delivery>{
+                           {-3, ""}, {1, "record 12"}, {1, "record 9"}, {1, "record 5"}}));
+}
+
+TEST_F(Exports, UnopenableRecordStoreKeepsTheEntry) {
+    index({{"TRE", {{5, "EE"}, {9, "EE"}, {12, "EE"}}}});
+    ASSERT_EQ(ScanDB("tre", 1, "EE"), 3);
+    std::vector<char> buffer(16, '\x7F');
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ResSet(buffer.data()), -2);
+    EXPECT_EQ(FindDB(5, buffer.data()), -2);
+    EXPECT_EQ(buffer, std::vector<char>(16, '\x7F'));
+    EXPECT_FALSE(test::fileExists("opere.ddb"));  // never created
+    records();
+    EXPECT_EQ(drain(), textsOf({12, 9, 5}));
+}
+
+TEST_F(Exports, ReadingChangesNoStoreFile) {
+    index({{"TRE", {{5, "EE"}, {9, "EE"}}}});
+    records();
+    const std::string idb = readFile("opere.idb"), ddb = readFile("opere.ddb");
+    ASSERT_EQ(ScanDB("tre", 1, "EE"), 2);
+    drain();
+    std::vector<char> buffer(16);
+    FindDB(3, buffer.data());
+    EXPECT_EQ(readFile("opere.idb"), idb);
+    EXPECT_EQ(readFile("opere.ddb"), ddb);
+}
+
+int failingDbCreate(DB **, DB_ENV *, u_int32_t) { return ENOMEM; }
+
+TEST_F(Exports, FailedHandleCreationReturnsMinusOneAndChangesNothing) {
+    index({{"TRE", {{5, "EE"}, {9, "EE"}}}});
+    records();
+    ASSERT_EQ(ScanDB("tre", 1, "EE"), 2);
+    std::vector<char> buffer(16, '\x7F');
+    textfind::dbCreateFunction = &failingDbCreate;
+    EXPECT_EQ(ScanDB("", 1, "EE"), -1);
+    EXPECT_EQ(ResSet(buffer.data()), -1);
+    EXPECT_EQ(FindDB(5, buffer.data()), -1);
+    EXPECT_EQ(buffer, std::vector<char>(16, '\x7F'));
+    std::remove("opere.idb");
+    EXPECT_EQ(ScanDB("tre", 1, "EE"), -1);  // the handle comes before the file
+    textfind::dbCreateFunction = &db_create;
+    EXPECT_EQ(drain(), textsOf({9, 5}));
+}
+
+
+TEST_F(Exports, NullArgumentsAreRefused) {
+    index({{"TRE", {{5, "EE"}}}});
+    records();
+    ASSERT_EQ(ScanDB("tre", 1, "EE"), 1);
+    EXPECT_EQ(ResSet(nullptr), -1);
+    EXPECT_EQ(FindDB(5, nullptr), -1);
+    EXPECT_EQ(drain(), textsOf({5}));
+    EXPECT_EQ(ScanDB(nullptr, 1, "EE"), 0);  // read as empty strings
+    EXPECT_EQ(ScanDB("tre", 1, nullptr), 0);
+}
+
+// Root reads any file, so the check runs in a child that has dropped to nobody.
+TEST_F(Exports, UnreadableStoreFilesGiveMinusTwo) {
+    index({{"TRE", {{5, "EE"}}}});
+    records();
+    ASSERT_EQ(::chmod(folder_.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod("opere.idb", 0), 0);
+    ASSERT_EQ(::chmod("opere.ddb", 0), 0);
+    const bool root = ::geteuid() == 0;
+    if (!root) {
+        const int fd = ::open("opere.idb", O_RDONLY);
+        if (fd >= 0) {
+            ::close(fd);
+            GTEST_SKIP() << "this user reads files of mode 000";
+        }
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(10);
+        char buffer[32];
+        int failures = 0;
+        if (ScanDB("tre", 1, "EE") != -2) failures |= 1;
+        if (FindDB(5, buffer) != -2) failures |= 2;
+        ::_exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "root cannot change its user ids here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: ScanDB, 2: FindDB did not return -2";
+}
+
+}  // namespace

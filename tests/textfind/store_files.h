@@ -1,0 +1,89 @@
+// Helpers for tests that run the library against store files they write.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "store.h"
+#include "temp_dir.h"
+#include "textfind.h"
+
+namespace test {
+
+// A fresh folder that becomes the current directory for the object's
+// lifetime (the library reads fixed names from there); removed afterwards.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+    const std::string &path() const { return folder_.path(); }
+
+private:
+    std::string previous_;
+    test::TempDir folder_;
+};
+
+// Writes a B-tree file directly, for layouts the builder never produces.
+// Each key gets exactly the data given.
+void writeBtree(const std::string &path,
+                const std::vector<std::pair<std::string, std::string>> &items);
+
+// Raw index data from postings (record, two category bytes as given).
+std::string postingsData(const std::vector<std::pair<int32_t, std::string>> &postings);
+
+// Record store holding these texts, scrambled as the library expects.
+void writeRecordStore(const std::string &path, const std::map<int32_t, std::string> &texts);
+
+std::string recordKey(int32_t record);
+
+// Every key/data pair of a B-tree file.
+std::map<std::string, std::string> readBtree(const std::string &path);
+
+// One ResSet outcome: the result code and, for 1, the delivered text.
+struct Delivery {
+    int32_t code;
+    std::string text;
+    bool operator==(const Delivery &) const = default;
+};
+
+// Calls ResSet until it returns 0 (or a safety limit); the final 0 is not listed.
+std::vector<Delivery> drain(std::size_t limit = 1000000);
+
+using Postings = std::vector<std::pair<int32_t, std::string>>;
+
+// The three exports over stores a test writes into a scratch folder.
+class Exports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ScanDB("", 1, "");  // a previous test in this process may have left entries
+        textfind::dbCreateFunction = &db_create;
+    }
+    void TearDown() override { textfind::dbCreateFunction = &db_create; }
+
+    void index(const std::vector<std::pair<std::string, Postings>> &words) {
+        std::vector<std::pair<std::string, std::string>> items;
+        for (const auto &[word, postings] : words) items.emplace_back(word, postingsData(postings));
+        writeBtree("opere.idb", items);
+    }
+    // Records 1..20 with text "record N", plus the given ones.
+    void records(std::map<int32_t, std::string> texts = {}) {
+        for (int32_t r = 1; r <= 20; ++r) texts.emplace(r, "record " + std::to_string(r));
+        writeRecordStore("opere.ddb", texts);
+    }
+    static std::vector<Delivery> textsOf(std::initializer_list<int32_t> numbers) {
+        std::vector<Delivery> out;
+        for (int32_t n : numbers) out.push_back({1, "record " + std::to_string(n)});
+        return out;
+    }
+
+    ScratchFolder folder_;
+};
+
+}  // namespace test
