@@ -81,12 +81,14 @@ enum HostutilSetupDialogResult { HOSTUTIL_DIALOG_CANCELLED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL SetupDialog(HostutilPrinterSetup *record);
 
 /* Writes the default printer's device, driver and port names into the three
- * buffers (at least 129 bytes each; a null address is skipped). The entry
- * "device,driver,port" is split into runs of 1 to 128 non-comma characters
+ * buffers (at least 129 bytes each; a null address is skipped), each cut to
+ * 128 characters; all three are empty when there is no default printer.
+ * Always returns 1. On Windows the names come from the profile entry
+ * "device,driver,port", split into runs of 1 to 128 non-comma characters
  * with exactly one comma between them; the split stops at an empty part or a
- * missing comma, and a buffer without its part is empty (all three when
- * there is no default printer). Always returns 1. On Linux the entry is
- * "name,make-and-model,device-uri" of the CUPS default destination. */
+ * missing comma, and a buffer without its part is empty. On Linux they are
+ * the CUPS default destination's name, make-and-model and device URI, as
+ * CUPS gives them (a comma inside one moves nothing). */
 enum HostutilDefaultPrinterResult { HOSTUTIL_DEFAULT_PRINTER_DONE = 1 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL DefaultPrinter(char *deviceBuffer, char *driverBuffer,
                                                   char *portBuffer);
@@ -250,10 +252,9 @@ typedef struct HostutilDialogRequest {
 } HostutilDialogRequest;
 
 /* The dialog: shows the choice modally and returns nonzero when the user
- * confirmed, having set the out fields (a null name counts as empty; names
- * longer than 16383 characters are cut). The three names must still be
- * valid when the provider returns; SetupDialog copies them at once and
- * keeps no pointer to them. Returning 0 means
+ * confirmed, having set the out fields (a null name counts as empty). The
+ * three names must still be valid when the provider returns; SetupDialog
+ * copies them at once and keeps no pointer to them. Returning 0 means
  * cancelled or failed: the out fields are ignored and the host's record
  * stays as it was. */
 typedef int32_t (*HostutilDialogProvider)(HostutilDialogRequest *request);
