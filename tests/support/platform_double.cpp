@@ -54,7 +54,9 @@ bool PlatformDouble::writePrinter(Handle printer, const void *data, uint32_t siz
     return true;
 }
 
-void PlatformDouble::endDocPrinter(Handle printer) { record("endDocPrinter(" + role(printer) + ")"); }
+void PlatformDouble::endDocPrinter(Handle printer) {
+    record("endDocPrinter(" + role(printer) + ")");
+}
 
 void PlatformDouble::closePrinter(Handle printer) { record("closePrinter(" + role(printer) + ")"); }
 

@@ -65,8 +65,7 @@ public:
     int32_t printDialog(const PrintDialogRequest &request, PrintDialogChoice &choice) override;
     PrinterNames defaultPrinter() override;
     bool pathExists(const char *path) override;
-    int createProcess(const char *application, const char *commandLine,
-                      ProcessInfo &info) override;
+    int createProcess(const char *application, const char *commandLine, ProcessInfo &info) override;
     void waitForExit(Handle process) override;
     uint32_t exitCode(Handle process) override;
     void closeHandle(Handle handle) override;
@@ -114,8 +113,7 @@ public:
     int32_t printDialog(const PrintDialogRequest &request, PrintDialogChoice &choice) override;
     PrinterNames defaultPrinter() override;
     bool pathExists(const char *path) override;
-    int createProcess(const char *application, const char *commandLine,
-                      ProcessInfo &info) override;
+    int createProcess(const char *application, const char *commandLine, ProcessInfo &info) override;
     void waitForExit(Handle process) override;
     uint32_t exitCode(Handle process) override;
     void closeHandle(Handle handle) override;

@@ -128,7 +128,6 @@ TEST_F(Exports, FailedHandleCreationReturnsMinusOneAndChangesNothing) {
     EXPECT_EQ(drain(), textsOf({9, 5}));
 }
 
-
 TEST_F(Exports, NullArgumentsAreRefused) {
     index({{"TRE", {{5, "EE"}}}});
     records();

@@ -26,8 +26,7 @@ public:
     PrinterNames defaultPrinter() override;
 
     bool pathExists(const char *path) override;
-    int createProcess(const char *application, const char *commandLine,
-                      ProcessInfo &info) override;
+    int createProcess(const char *application, const char *commandLine, ProcessInfo &info) override;
     void waitForExit(Handle process) override;
     uint32_t exitCode(Handle process) override;
     void closeHandle(Handle handle) override;

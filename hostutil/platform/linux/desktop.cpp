@@ -48,7 +48,8 @@ int32_t LinuxBackend::printDialog(const PrintDialogRequest &request, PrintDialog
 PrinterNames LinuxBackend::defaultPrinter() {
     PrinterNames names;
     if (cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr)) {
-        const char *model = cupsGetOption("printer-make-and-model", dest->num_options, dest->options);
+        const char *model =
+            cupsGetOption("printer-make-and-model", dest->num_options, dest->options);
         const char *uri = cupsGetOption("device-uri", dest->num_options, dest->options);
         names.device = dest->name;
         names.driver = model ? model : "";

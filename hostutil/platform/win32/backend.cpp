@@ -162,13 +162,13 @@ public:
     void getLocalTime(SystemTime &time) override {
         SYSTEMTIME t;
         GetLocalTime(&t);
-        time = {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                t.wMilliseconds};
+        time = {t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
+                t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
     }
 
     bool setLocalTime(const SystemTime &time) override {
-        SYSTEMTIME t{time.year,   time.month,  time.dayOfWeek, time.day,
-                     time.hour,   time.minute, time.second,    time.milliseconds};
+        SYSTEMTIME t{time.year, time.month,  time.dayOfWeek, time.day,
+                     time.hour, time.minute, time.second,    time.milliseconds};
         return SetLocalTime(&t) != 0;
     }
 };

@@ -1,0 +1,30 @@
+// Test host: loads textfind.dll and hostutil.dll as a host application does
+// (LoadLibraryA, GetProcAddress by name) and runs each export against real
+// Windows services: stores on disk, the spooler, the print dialog, child
+// processes, the clock and an ODBC data source.
+//
+// usage: testhost PRINTER PORT-FILE ODBC-CONNECTION-STRING
+// Runs in a folder holding the search stores and child.exe. Prints one line
+// per case and "N passed, M failed"; exits 1 on any failure.
+#include <cstdio>
+
+#include "runner.h"
+#include "test_list.h"
+#include "watcher.h"
+
+int main(int argc, char **argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: testhost PRINTER PORT-FILE ODBC-CONNECTION-STRING\n");
+        return 2;
+    }
+    const host::Setting setting{argv[1], argv[2], argv[3]};
+    host::startWatcher();
+    if (host::loadLibraries()) {
+#define RUN_AREA(area) host::area##Cases(setting);
+        HOST_AREAS(RUN_AREA)
+#undef RUN_AREA
+    }
+    host::stopWatcher();
+    std::printf("%d passed, %d failed\n", host::passed, host::failed);
+    return host::failed == 0 && host::passed > 0 ? 0 : 1;
+}
