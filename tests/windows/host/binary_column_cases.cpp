@@ -11,7 +11,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 void binaryColumnCases(const Setting &setting) {
     const std::string &connection = setting.connection;
@@ -57,4 +57,4 @@ void binaryColumnCases(const Setting &setting) {
     SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
-}  // namespace host
+}  // namespace test

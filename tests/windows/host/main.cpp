@@ -17,14 +17,14 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: testhost PRINTER PORT-FILE ODBC-CONNECTION-STRING\n");
         return 2;
     }
-    const host::Setting setting{argv[1], argv[2], argv[3]};
-    host::startWatcher();
-    if (host::loadLibraries()) {
-#define RUN_AREA(area) host::area##Cases(setting);
+    const test::Setting setting{argv[1], argv[2], argv[3]};
+    test::startWatcher();
+    if (test::loadLibraries()) {
+#define RUN_AREA(area) test::area##Cases(setting);
         HOST_AREAS(RUN_AREA)
 #undef RUN_AREA
     }
-    host::stopWatcher();
-    std::printf("%d passed, %d failed\n", host::passed, host::failed);
-    return host::failed == 0 && host::passed > 0 ? 0 : 1;
+    test::stopWatcher();
+    std::printf("%d passed, %d failed\n", test::passed, test::failed);
+    return test::failed == 0 && test::passed > 0 ? 0 : 1;
 }

@@ -10,7 +10,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 namespace {
 
@@ -93,4 +93,4 @@ void printFileCases(const Setting &setting) {
     }
 }
 
-}  // namespace host
+}  // namespace test

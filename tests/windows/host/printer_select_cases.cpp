@@ -10,7 +10,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 namespace {
 
@@ -116,4 +116,4 @@ void printerSelectCases(const Setting &setting) {
     setupDialogCases(setting.printer, setting.port);
 }
 
-}  // namespace host
+}  // namespace test

@@ -9,7 +9,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 void replcharCases(const Setting &) {
     Case c("ReplChar copies as text with one byte replaced");
@@ -39,4 +39,4 @@ void replcharCases(const Setting &) {
                 "destination folder missing");
 }
 
-}  // namespace host
+}  // namespace test

@@ -11,7 +11,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 namespace {
 
@@ -122,4 +122,4 @@ void runProgramCases(const Setting &) {
     }
 }
 
-}  // namespace host
+}  // namespace test

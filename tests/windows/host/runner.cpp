@@ -1,6 +1,6 @@
 #include "runner.h"
 
-namespace host {
+namespace test {
 
 Exports api;
 int passed = 0;
@@ -64,4 +64,4 @@ std::string binaryPattern(size_t size, unsigned seed) {
     return s;
 }
 
-}  // namespace host
+}  // namespace test

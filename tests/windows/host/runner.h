@@ -13,7 +13,7 @@
 #include "hostutil.h"
 #include "textfind.h"
 
-namespace host {
+namespace test {
 
 // One slot per export, typed by the headers' declaration.
 struct Exports {
@@ -97,4 +97,4 @@ bool readFile(const std::string &path, std::string &bytes);
 // 4096-byte transfer and not a multiple of it.
 std::string binaryPattern(size_t size, unsigned seed);
 
-}  // namespace host
+}  // namespace test

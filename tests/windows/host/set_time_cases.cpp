@@ -9,7 +9,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 void setTimeCases(const Setting &) {
     Case c("SetNewTime returns 0 when the clock is not changed");
@@ -27,4 +27,4 @@ void setTimeCases(const Setting &) {
     c.expect(after.wYear == before.wYear, "the clock changed");
 }
 
-}  // namespace host
+}  // namespace test

@@ -9,7 +9,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 void sortlistCases(const Setting &) {
     Case c("SortList and SortList2");
@@ -30,4 +30,4 @@ void sortlistCases(const Setting &) {
     c.expectText(out, "untouched", "SortList2 empty buffer");
 }
 
-}  // namespace host
+}  // namespace test

@@ -15,8 +15,8 @@
     X(printFile)      \
     X(printerSelect)
 
-namespace host {
+namespace test {
 #define DECLARE_AREA(area) void area##Cases(const Setting &setting);
 HOST_AREAS(DECLARE_AREA)
 #undef DECLARE_AREA
-}  // namespace host
+}  // namespace test

@@ -9,7 +9,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 namespace {
 
@@ -108,4 +108,4 @@ void textfindCases(const Setting &) {
     }
 }
 
-}  // namespace host
+}  // namespace test

@@ -9,7 +9,7 @@
 #include "test_list.h"
 #include "watcher.h"
 
-namespace host {
+namespace test {
 
 namespace {
 
@@ -45,4 +45,4 @@ void vedivarCases(const Setting &) {
     c.expectInt(api.VEDIVAR("empty.mem", "NOME", out), -3, "empty file");
 }
 
-}  // namespace host
+}  // namespace test

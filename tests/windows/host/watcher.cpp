@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace host {
+namespace test {
 
 namespace {
 
@@ -114,4 +114,4 @@ std::vector<std::string> takeDialogs() {
 
 void answerDialogsWith(LONG button) { InterlockedExchange(&watcher.dialogButton, button); }
 
-}  // namespace host
+}  // namespace test

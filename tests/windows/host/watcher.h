@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace test {
 
 void startWatcher();
 void stopWatcher();
@@ -20,4 +20,4 @@ std::vector<std::string> takeDialogs();
 // IDOK or IDCANCEL for the next dialogs; 0: a dialog is not expected.
 void answerDialogsWith(LONG button);
 
-}  // namespace host
+}  // namespace test
