@@ -16,6 +16,29 @@
  *
  * Null pointers: ScanDB reads a null query or selector as an empty string;
  * ResSet and FindDB given a null buffer return -1 and change nothing.
+ *
+ * Draining: call ResSet until it returns 0, and also stop on -1 and -2.
+ * Those mean the record store could not be used, and the entry stays in
+ * the set, so a loop that goes on would never end:
+ *
+ *     for (int32_t rc; (rc = ResSet(text)) != 0;) {
+ *         if (rc == -1 || rc == -2) break;   // store unusable: stop
+ *         if (rc == 1) show(text);           // -3: record missing, skipped
+ *     }
+ *
+ * Damaged stores. The store builder (textfind-build) writes both files with
+ * page checksums, so damage reads as an error rather than as data, and
+ * records in "opere.ddb", under the key "longest-text" (12 bytes: no record
+ * key has other than 4), the length of the longest text as 4 bytes, least
+ * significant first. When that entry is present, ResSet and FindDB refuse
+ * a record longer than it with -3, buffer untouched, whatever a damaged
+ * length field claims; a damaged entry refuses every record. Stores without
+ * it (built elsewhere) are read as before. A word whose lookup fails (not
+ * merely absent) makes ScanDB return -2: the query did not run and the
+ * result set is unchanged. Berkeley DB's own messages are dropped, and a
+ * lookup that makes it declare its environment dead still releases all it
+ * took. Some damage makes Berkeley DB itself loop or crash inside a lookup;
+ * the library cannot prevent that, and textfind-check finds such stores.
  */
 #ifndef TEXTFIND_H
 #define TEXTFIND_H
@@ -43,7 +66,8 @@ enum TextfindScanResult {
     /* No database handle could be created, or memory ran out (see above);
      * the result set is unchanged. */
     TEXTFIND_SCAN_NO_HANDLE = -1,
-    /* "opere.idb" could not be opened; the result set is unchanged. */
+    /* "opere.idb" could not be opened or read (a damaged page); the result
+     * set is unchanged. */
     TEXTFIND_SCAN_NOT_OPENED = -2
 };
 
@@ -65,7 +89,8 @@ enum TextfindRecordResult {
     TEXTFIND_RECORD_NO_HANDLE = -1,
     /* "opere.ddb" could not be opened; ResSet keeps the entry in the set. */
     TEXTFIND_RECORD_NOT_OPENED = -2,
-    /* The record is not in the store; ResSet has removed the entry. */
+    /* The record is not in the store, cannot be read, or is longer than the
+     * store's longest text (see above); ResSet has removed the entry. */
     TEXTFIND_RECORD_MISSING = -3
 };
 

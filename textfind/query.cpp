@@ -29,13 +29,20 @@ int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) 
     std::vector<int32_t> working;
     std::string item;
     bool firstWord = true;
+    bool unreadable = false;
 
     forEachWord(text, [&](std::string_view word) {
+        if (unreadable) return;
         const std::string key = wordNormalForm(word);
         if (stopWords.contains(key)) return;
         wordList.clear();
         std::string_view data;
-        if (index.get(key.data(), static_cast<uint32_t>(key.size()), data)) {
+        const Lookup found = index.get(key.data(), static_cast<uint32_t>(key.size()), data);
+        if (found == Lookup::kFailed) {
+            unreadable = true;
+            return;
+        }
+        if (found == Lookup::kFound) {
             item.assign(data);
             const std::size_t count = item.size() / kPostingSize;
             for (std::size_t i = 0; i < count; ++i) {
@@ -57,6 +64,8 @@ int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) 
         }
     });
 
+    // A damaged index gives no partial answer: the query did not run.
+    if (unreadable) return TEXTFIND_SCAN_NOT_OPENED;
     set.entries.swap(building);
     building.clear();
     return static_cast<int32_t>(set.entries.size());

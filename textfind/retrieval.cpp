@@ -16,10 +16,15 @@ namespace {
 
 // Writes exactly n + 1 bytes, and only after the lookup has succeeded.
 int32_t deliverRecord(StoreHandle &store, int32_t record, char *buffer) {
+    // Looked up first: a record's data is valid only until the next lookup.
+    const std::optional<uint32_t> longest = longestText(store);
     unsigned char key[4];
     encodeRecordKey(record, key);
     std::string_view data;
-    if (!store.get(key, sizeof key, data)) return TEXTFIND_RECORD_MISSING;
+    if (store.get(key, sizeof key, data) != Lookup::kFound) return TEXTFIND_RECORD_MISSING;
+    // A damaged length must not carry a text past what the host sized its
+    // buffer for: the store's longest text.
+    if (longest && data.size() > *longest) return TEXTFIND_RECORD_MISSING;
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     scrambleInPlace(std::span<char>(buffer, data.size()));
     buffer[data.size()] = '\0';

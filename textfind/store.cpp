@@ -6,33 +6,66 @@ namespace textfind {
 
 DbCreateFunction dbCreateFunction = &db_create;
 
+namespace {
+
+void dropMessage(const DB_ENV *, const char *, const char *) {}
+void dropInformation(const DB_ENV *, const char *) {}
+
+// A damaged file can make Berkeley DB declare its environment dead ("run
+// recovery"); closing then returns early and frees nothing. The handle's
+// private environment has nothing to recover, so it is told to close anyway.
+void closeHandle(DB *db) {
+    if (DB_ENV *environment = db->get_env(db)) environment->set_flags(environment, DB_NOPANIC, 1);
+    db->close(db, 0);
+}
+
+}  // namespace
+
 StoreHandle::~StoreHandle() {
-    if (db_ != nullptr) db_->close(db_, 0);
+    if (db_ != nullptr) closeHandle(db_);
 }
 
 OpenResult StoreHandle::open(const char *path) {
     DB *db = nullptr;
     if (dbCreateFunction(&db, nullptr, 0) != 0 || db == nullptr) return OpenResult::kNoHandle;
+    db->set_errcall(db, dropMessage);
+    db->set_msgcall(db, dropInformation);
     if (db->open(db, nullptr, path, nullptr, DB_BTREE, 0, 0664) != 0) {
-        db->close(db, 0);
+        closeHandle(db);
         return OpenResult::kNotOpened;
     }
     db_ = db;
     return OpenResult::kOpened;
 }
 
-bool StoreHandle::get(const void *key, uint32_t size, std::string_view &data) {
+Lookup StoreHandle::get(const void *key, uint32_t size, std::string_view &data) {
     DBT k;
     DBT v;
     std::memset(&k, 0, sizeof k);
     std::memset(&v, 0, sizeof v);
     k.data = const_cast<void *>(key);
     k.size = size;
-    if (db_->get(db_, nullptr, &k, &v, 0) != 0) return false;
+    const int rc = db_->get(db_, nullptr, &k, &v, 0);
+    if (rc == DB_NOTFOUND || rc == DB_KEYEMPTY) return Lookup::kNotFound;
+    if (rc != 0) return Lookup::kFailed;
     // An empty item may come back without a data pointer.
     data = v.size == 0 ? std::string_view()
                        : std::string_view(static_cast<const char *>(v.data), v.size);
-    return true;
+    return Lookup::kFound;
+}
+
+std::optional<uint32_t> longestText(StoreHandle &records) {
+    std::string_view data;
+    switch (
+        records.get(kLongestTextKey.data(), static_cast<uint32_t>(kLongestTextKey.size()), data)) {
+    case Lookup::kNotFound: return std::nullopt;
+    case Lookup::kFailed: return 0;
+    case Lookup::kFound: break;
+    }
+    if (data.size() != 4) return 0;
+    const auto *b = reinterpret_cast<const unsigned char *>(data.data());
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
 }  // namespace textfind

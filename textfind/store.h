@@ -5,6 +5,7 @@
 #include <db.h>
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace textfind {
@@ -13,7 +14,14 @@ inline constexpr const char *kIndexFile = "opere.idb";
 inline constexpr const char *kRecordFile = "opere.ddb";
 inline constexpr const char *kStopWordFile = "noused.txt";
 
+// The record store's one key that is not a record number (no record key has
+// other than 4 bytes): its data is the length of the longest text, 4 bytes
+// least significant first. The builder writes it; a store without it is read
+// as before.
+inline constexpr std::string_view kLongestTextKey = "longest-text";
+
 enum class OpenResult { kOpened, kNoHandle, kNotOpened };
+enum class Lookup { kFound, kNotFound, kFailed };
 
 // Handle creation goes through this pointer so tests can make it fail or
 // hand out instrumented handles. Never changed outside tests.
@@ -28,15 +36,21 @@ public:
     ~StoreHandle();
 
     // Creates a handle and opens the B-tree file read as is (flags 0: a missing
-    // file is an error, never created).
+    // file is an error, never created). Berkeley DB's own messages are
+    // dropped: the exports' results are the only report.
     OpenResult open(const char *path);
 
-    // Exact-key lookup. On success `data` points into Berkeley DB's memory,
+    // Exact-key lookup. On kFound `data` points into Berkeley DB's memory,
     // valid only until the next call on this handle: copy it at once.
-    bool get(const void *key, uint32_t size, std::string_view &data);
+    // kFailed is any error but a missing key (a damaged page, among others).
+    Lookup get(const void *key, uint32_t size, std::string_view &data);
 
 private:
     DB *db_ = nullptr;
 };
+
+// The longest text the record store vouches for: nothing when it holds no
+// such entry, 0 when its entry is damaged (so that every text is refused).
+std::optional<uint32_t> longestText(StoreHandle &records);
 
 }  // namespace textfind

@@ -7,9 +7,12 @@
 #include <fcntl.h>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "scramble.h"
 #include "store.h"
 #include "store_files.h"
 #include "textfind.h"
@@ -84,6 +87,45 @@ TEST_F(Exports, MissingRecordIsSkippedWithMinusThree) {
     ASSERT_EQ(ScanDB("tre", 1, "EE"), 4);
     EXPECT_EQ(drain(), (std::vector<Delivery>{
                            {-3, ""}, {1, "record 12"}, {1, "record 9"}, {1, "record 5"}}));
+}
+
+// A record longer than the store's longest text can only come from damage:
+// refused, buffer untouched. A damaged entry refuses every record.
+TEST_F(Exports, TheLongestTextBoundsEveryDelivery) {
+    struct Row {
+        const char *name;
+        std::optional<std::string> longest;  // data under the key; none: no key
+        int32_t five, six;                   // FindDB of a 5- and a 6-byte text
+    };
+    const Row rows[] = {
+        {"no entry: read as before", std::nullopt, 1, 1},
+        {"longest 6", "\x06\0\0\0"s, 1, 1},
+        {"longest 5", "\x05\0\0\0"s, 1, -3},
+        {"longest 4", "\x04\0\0\0"s, -3, -3},
+        {"a damaged entry", "\x06\0\0"s, -3, -3},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::pair<std::string, std::string>> items;
+        for (const auto &[record, text] :
+             std::map<int32_t, std::string>{{5, "cinqu"}, {6, "sechse"}}) {
+            std::string scrambled = text;
+            textfind::scrambleInPlace(scrambled);
+            items.emplace_back(test::recordKey(record), scrambled);
+        }
+        if (row.longest) items.emplace_back("longest-text", *row.longest);
+        writeBtree("opere.ddb", items);
+        std::vector<char> buffer(16, '#');
+        EXPECT_EQ(FindDB(5, buffer.data()), row.five);
+        if (row.five != 1) {
+            EXPECT_EQ(buffer, std::vector<char>(16, '#'));
+        }
+        buffer.assign(16, '#');
+        EXPECT_EQ(FindDB(6, buffer.data()), row.six);
+        if (row.six != 1) {
+            EXPECT_EQ(buffer, std::vector<char>(16, '#'));
+        }
+    }
 }
 
 TEST_F(Exports, UnopenableRecordStoreKeepsTheEntry) {

@@ -100,6 +100,22 @@ std::map<std::string, std::string> readBtree(const std::string &path) {
     return items;
 }
 
+std::vector<std::pair<std::string, std::string>> readBtreeItems(const std::string &path) {
+    const std::map<std::string, std::string> items = readBtree(path);
+    return {items.begin(), items.end()};
+}
+
+bool hasPageChecksums(const std::string &path) {
+    DB *db = nullptr;
+    if (db_create(&db, nullptr, 0) != 0) throw std::runtime_error("db_create failed");
+    u_int32_t flags = 0;
+    const bool opened = db->open(db, nullptr, path.c_str(), nullptr, DB_BTREE, DB_RDONLY, 0) == 0;
+    if (opened) db->get_flags(db, &flags);
+    db->close(db, 0);
+    if (!opened) throw std::runtime_error("cannot open " + path);
+    return (flags & DB_CHKSUM) != 0;
+}
+
 std::vector<Delivery> drain(std::size_t limit) {
     std::vector<Delivery> out;
     std::vector<char> buffer(1 << 16);

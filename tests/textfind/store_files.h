@@ -43,8 +43,13 @@ void writeRecordStore(const std::string &path, const std::map<int32_t, std::stri
 
 std::string recordKey(int32_t record);
 
+// Whether a B-tree file was written with page checksums.
+bool hasPageChecksums(const std::string &path);
+
 // Every key/data pair of a B-tree file.
 std::map<std::string, std::string> readBtree(const std::string &path);
+// The same pairs in the file's key order, as writeBtree takes them.
+std::vector<std::pair<std::string, std::string>> readBtreeItems(const std::string &path);
 
 // One ResSet outcome: the result code and, for 1, the delivered text.
 struct Delivery {

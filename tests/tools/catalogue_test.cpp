@@ -155,8 +155,13 @@ TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {
             EXPECT_EQ(index.at(key).substr(p, 6), data.substr(p, 6)) << key;
     }
 
+    // Five records and the length of the longest text, under a key no
+    // record can have.
     const auto store = test::readBtree("opere.ddb");
-    ASSERT_EQ(store.size(), 5u);
+    ASSERT_EQ(store.size(), 6u);
+    EXPECT_EQ(store.at("longest-text"), "\x28\0\0\0"s);
+    for (const char *file : {"opere.idb", "opere.ddb"})
+        EXPECT_TRUE(test::hasPageChecksums(file)) << file;
     EXPECT_EQ(store.at(test::recordKey(5)), "");
     EXPECT_EQ(store.at(test::recordKey(7)), "\x76\xFF\x75\xB1"s);  // "Mare" scrambled
 

@@ -46,10 +46,16 @@ int main(int argc, char **argv) {
         printf("%d risultati\n", (int)count);
         int32_t rc;
         while ((rc = res(buffer)) != 0) {
-            if (rc == 1)
+            if (rc == 1) {
                 printf("  %s\n", buffer);
-            else
-                printf("  (scheda non disponibile: %d)\n", (int)rc);
+                continue;
+            }
+            printf("  (scheda non disponibile: %d)\n", (int)rc);
+            /* -1 and -2 keep the entry in the set: going on would never end. */
+            if (rc == -1 || rc == -2) {
+                status = 1;
+                break;
+            }
         }
         printf("\n");
     }

@@ -16,6 +16,7 @@
 
 #include "postings.h"
 #include "scramble.h"
+#include "store.h"
 #include "words.h"
 
 namespace textfind::build {
@@ -53,6 +54,9 @@ public:
             throw std::runtime_error("cannot create a database handle");
         }
         db_->set_cachesize(db_, 0, 64u << 20, 1);
+        // Every page carries a checksum: a reader then sees damage as an
+        // error instead of reading it as data.
+        db_->set_flags(db_, DB_CHKSUM);
         if (const int rc = db_->open(db_, nullptr, path_.c_str(), nullptr, DB_BTREE,
                                      DB_CREATE | DB_EXCL, 0664);
             rc != 0)
@@ -199,6 +203,11 @@ StoreSummary writeStores(const std::vector<CatalogueRecord> &records, const std:
         scrambleInPlace(scrambled);
         recordsFile.put(key.data(), key.size(), scrambled.data(), scrambled.size());
     }
+    // The reader refuses any record longer than this, whatever its length
+    // field says.
+    unsigned char longest[4];
+    encodeRecordKey(static_cast<int32_t>(static_cast<uint32_t>(summary.longestText)), longest);
+    recordsFile.put(kLongestTextKey.data(), kLongestTextKey.size(), longest, sizeof longest);
 
     std::vector<const std::string *> keys;
     keys.reserve(postings.size());
