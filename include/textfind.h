@@ -30,10 +30,13 @@
  * page checksums, so damage reads as an error rather than as data, and
  * records in "opere.ddb", under the key "longest-text" (12 bytes: no record
  * key has other than 4), the length of the longest text as 4 bytes, least
- * significant first. When that entry is present, ResSet and FindDB refuse
- * a record longer than it with -3, buffer untouched, whatever a damaged
- * length field claims; a damaged entry refuses every record. Stores without
- * it (built elsewhere) are read as before. A word whose lookup fails (not
+ * significant first. Berkeley DB checks every page of a store with
+ * checksums as it reads it, so such a store only ever hands back texts as
+ * they were written. In a store without checksums that holds the entry,
+ * ResSet and FindDB refuse a record longer than it with -3, buffer
+ * untouched, whatever a damaged length field claims; a damaged entry there
+ * refuses every record. Stores with neither (built elsewhere) are read as
+ * before. A word whose lookup fails (not
  * merely absent) makes ScanDB return -2: the query did not run and the
  * result set is unchanged. Berkeley DB's own messages are dropped, and a
  * lookup that makes it declare its environment dead still releases all it

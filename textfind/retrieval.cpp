@@ -17,7 +17,7 @@ namespace {
 // Writes exactly n + 1 bytes, and only after the lookup has succeeded.
 int32_t deliverRecord(StoreHandle &store, int32_t record, char *buffer) {
     // Looked up first: a record's data is valid only until the next lookup.
-    const std::optional<uint32_t> longest = longestText(store);
+    const std::optional<uint32_t> longest = deliveryLimit(store);
     unsigned char key[4];
     encodeRecordKey(record, key);
     std::string_view data;

@@ -54,6 +54,16 @@ Lookup StoreHandle::get(const void *key, uint32_t size, std::string_view &data) 
     return Lookup::kFound;
 }
 
+bool StoreHandle::hasPageChecksums() const {
+    u_int32_t flags = 0;
+    return db_->get_flags(db_, &flags) == 0 && (flags & DB_CHKSUM) != 0;
+}
+
+std::optional<uint32_t> deliveryLimit(StoreHandle &records) {
+    if (records.hasPageChecksums()) return std::nullopt;
+    return longestText(records);
+}
+
 std::optional<uint32_t> longestText(StoreHandle &records) {
     std::string_view data;
     switch (

@@ -45,6 +45,11 @@ public:
     // kFailed is any error but a missing key (a damaged page, among others).
     Lookup get(const void *key, uint32_t size, std::string_view &data);
 
+    // Whether the file was written with page checksums: Berkeley DB then
+    // checks every page it reads, so every item it hands back is one that
+    // was written, at the length it was written with.
+    bool hasPageChecksums() const;
+
 private:
     DB *db_ = nullptr;
 };
@@ -52,5 +57,11 @@ private:
 // The longest text the record store vouches for: nothing when it holds no
 // such entry, 0 when its entry is damaged (so that every text is refused).
 std::optional<uint32_t> longestText(StoreHandle &records);
+
+// The length beyond which a delivered text can only be damage: the longest
+// text, for a store without page checksums that holds the entry; nothing
+// otherwise (a store with checksums never hands back a damaged length, and
+// looking the entry up would cost a second descent of the tree per record).
+std::optional<uint32_t> deliveryLimit(StoreHandle &records);
 
 }  // namespace textfind

@@ -41,7 +41,8 @@ std::string damage(Kind kind, const std::string &intact, const std::string &othe
     switch (kind) {
     case kBitFlips: {
         const int flips = 1 + static_cast<int>(below(8));
-        for (int i = 0; i < flips; ++i) file[below(file.size())] ^= static_cast<char>(1 << below(8));
+        for (int i = 0; i < flips; ++i)
+            file[below(file.size())] ^= static_cast<char>(1 << below(8));
         what = std::to_string(flips) + " bits flipped";
         break;
     }

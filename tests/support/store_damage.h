@@ -10,7 +10,7 @@
 namespace test {
 
 struct DamagedCopy {
-    std::string name;  // what was done, e.g. "opere.ddb: page 3 zero-filled"
+    std::string name;     // what was done, e.g. "opere.ddb: page 3 zero-filled"
     std::string index;    // the bytes of opere.idb
     std::string records;  // the bytes of opere.ddb
 };

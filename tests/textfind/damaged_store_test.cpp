@@ -64,12 +64,12 @@ std::vector<textfind::build::CatalogueRecord> catalogue() {
 // What a child reports, by its exit status.
 enum Outcome {
     kClean = 0,
-    kBroken = 3,     // a result or a buffer broke the contract
-    kOverflow = 4,   // a write reached the guard page
+    kBroken = 3,    // a result or a buffer broke the contract
+    kOverflow = 4,  // a write reached the guard page
     kLeaked = 5,
-    kMessage = 6,    // something was written to stderr
-    kHang = 100,     // Berkeley DB did not return
-    kStoreFault,     // Berkeley DB crashed on its own
+    kMessage = 6,  // something was written to stderr
+    kHang = 100,   // Berkeley DB did not return
+    kStoreFault,   // Berkeley DB crashed on its own
 };
 
 // The host's buffer, sized for the longest text and ending at a page that
@@ -193,10 +193,10 @@ void runCampaign(const std::string &intact, const std::string &work, std::size_t
                                std::filesystem::copy_options::overwrite_existing);
     for (std::size_t n = 0; n <= damage.size(); ++n) {
         // The intact stores first: the workload itself must pass on them.
-        const test::DamagedCopy copy = n == 0 ? test::DamagedCopy{
-                                                    "intact", test::readFile(intact + "/opere.idb"),
-                                                    test::readFile(intact + "/opere.ddb")}
-                                              : damage.copy(n - 1);
+        const test::DamagedCopy copy =
+            n == 0 ? test::DamagedCopy{"intact", test::readFile(intact + "/opere.idb"),
+                                       test::readFile(intact + "/opere.ddb")}
+                   : damage.copy(n - 1);
         test::writeFile(folder + "/opere.idb", copy.index);
         test::writeFile(folder + "/opere.ddb", copy.records);
         std::fflush(nullptr);
@@ -221,13 +221,13 @@ void runCampaign(const std::string &intact, const std::string &work, std::size_t
 std::string reportOf(const char *what, const Campaign &campaign) {
     std::string report = std::string(what) + ": " + std::to_string(campaign.copies) + " copies\n";
     for (const auto &[outcome, copies] : campaign.outcomes) {
-        const char *name = outcome == kClean         ? "clean"
-                           : outcome == kBroken      ? "broken contract"
-                           : outcome == kOverflow    ? "write past the buffer"
-                           : outcome == kLeaked      ? "leak"
-                           : outcome == kMessage     ? "message on stderr"
-                           : outcome == kHang        ? "Berkeley DB hangs (left to textfind-check)"
-                                                     : "Berkeley DB faults (left to textfind-check)";
+        const char *name = outcome == kClean      ? "clean"
+                           : outcome == kBroken   ? "broken contract"
+                           : outcome == kOverflow ? "write past the buffer"
+                           : outcome == kLeaked   ? "leak"
+                           : outcome == kMessage  ? "message on stderr"
+                           : outcome == kHang     ? "Berkeley DB hangs (left to textfind-check)"
+                                                  : "Berkeley DB faults (left to textfind-check)";
         report += "  " + std::string(name) + ": " + std::to_string(copies.size()) + "\n";
         if (outcome == kHang || outcome == kStoreFault) {
             for (const std::string &copy : copies) report += "    " + copy + "\n";
@@ -291,7 +291,8 @@ std::size_t residentBytes() {
 TEST(DamagedStores, CallsOnADeadEnvironmentReleaseEverythingAndPrintNothing) {
     test::ScratchFolder folder;
     std::vector<textfind::build::CatalogueRecord> records;
-    for (int r = 1; r <= 300; ++r) records.push_back({r, "EE", "testo numero " + std::to_string(r)});
+    for (int r = 1; r <= 300; ++r)
+        records.push_back({r, "EE", "testo numero " + std::to_string(r)});
     textfind::build::writeStores(records, ".");
     ASSERT_EQ(ScanDB("testo", 1, "EE"), 300);
     damageEveryTreePage(".");
