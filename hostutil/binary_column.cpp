@@ -127,14 +127,18 @@ int32_t loadFile(SQLHDBC connection, const char *sql, const char *path) {
     // that do not need it ignore it.
     indicator = SQL_LEN_DATA_AT_EXEC(length);
 
-    // Execution errors are the host's to find out (by reading the row back);
-    // once prepared, the call has done its part.
-    if (SQLExecute(statement.get()) == SQL_NEED_DATA) {
+    // A statement that did not run is no success: the host would believe
+    // the file stored. One that ran and touched no row (SQL_NO_DATA) did run.
+    auto failed = [](SQLRETURN rc) { return rc == SQL_ERROR || rc == SQL_INVALID_HANDLE; };
+    SQLRETURN rc = SQLExecute(statement.get());
+    if (rc == SQL_NEED_DATA) {
         SQLPOINTER token = nullptr;
-        while (SQLParamData(statement.get(), &token) == SQL_NEED_DATA)
-            SQLPutData(statement.get(), data.get(), length);
+        while ((rc = SQLParamData(statement.get(), &token)) == SQL_NEED_DATA) {
+            if (failed(SQLPutData(statement.get(), data.get(), length)))
+                return HOSTUTIL_LOAD_NOT_EXECUTED;
+        }
     }
-    return HOSTUTIL_LOAD_DONE;
+    return failed(rc) ? HOSTUTIL_LOAD_NOT_EXECUTED : HOSTUTIL_LOAD_DONE;
 }
 
 int32_t saveFile(SQLHDBC connection, const char *sql, const char *path) {

@@ -98,11 +98,13 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
         }
     }
     os.setCursor(previousCursor);
-    os.endDocPrinter(printer);
+    // The job counts only once the spooler has taken all of it.
+    const bool ended = os.endDocPrinter(printer);
+    if (!ended) os.messageBox("Trasmissione dati alla stampante fallito", kCaption);
     os.closePrinter(printer);
     resources.close(file);
     resources.release(buffer);
-    return HOSTUTIL_PRINT_DONE;
+    return ended ? HOSTUTIL_PRINT_DONE : HOSTUTIL_PRINT_FAILED;
 }
 
 }  // namespace hostutil

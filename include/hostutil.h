@@ -37,8 +37,12 @@ extern "C" {
  * in message boxes captioned "Prn Bypass", each text at most 127 characters
  * (longer ones are cut); a null name shows as "(null)", and an error code
  * the system has no text for shows as "Errore di sistema <code>".
- * Returns 1 when the whole file went to the job, else 0. A file that stops
- * reading early counts as ended: its job is ended and the result is 1. */
+ * Returns 1 when the whole file went to the job and the spooler completed
+ * it, else 0. A file that stops reading early counts as ended: its job is
+ * ended and the result is 1. A job the spooler cannot complete (it went
+ * away before the end, or the output file cannot be written out) shows
+ * "Trasmissione dati alla stampante fallito" and gives 0, as a failed write
+ * does. Mended: such a job used to give 1. */
 enum HostutilPrintFileResult { HOSTUTIL_PRINT_DONE = 1, HOSTUTIL_PRINT_FAILED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName, const char *outputFile,
                                              const char *filePath);
@@ -101,18 +105,22 @@ typedef void *HostutilConnection;
 /* Executes `sql` with the bytes of file `path` as its first parameter, sent
  * at execution time with the file's length announced. The whole file is held
  * in memory once.
- * Returns 0 (prepared and executed; execution errors are not reported),
- * -1 null connection, -2 no statement could be allocated, -3 the file cannot
- * be read, -4 the statement cannot be prepared.
+ * Returns 0 (executed; also when it touched no row), -1 null connection,
+ * -2 no statement could be allocated, -3 the file cannot be read, -4 the
+ * statement cannot be prepared, -5 it did not run: executing it or sending
+ * the value failed (a constraint it breaks, a server that went away).
  * -3 also covers a file that cannot be held in memory (its buffer cannot be
  * allocated) and one that yields fewer bytes than its length: the statement
- * is then neither prepared nor executed. */
+ * is then neither prepared nor executed.
+ * Mended: a statement that failed used to give 0, as if the file were
+ * stored; it now gives -5. */
 enum HostutilLoadBinResult {
     HOSTUTIL_LOAD_DONE = 0,
     HOSTUTIL_LOAD_NO_CONNECTION = -1,
     HOSTUTIL_LOAD_NO_STATEMENT = -2,
     HOSTUTIL_LOAD_FILE_UNREADABLE = -3,
-    HOSTUTIL_LOAD_NOT_PREPARED = -4
+    HOSTUTIL_LOAD_NOT_PREPARED = -4,
+    HOSTUTIL_LOAD_NOT_EXECUTED = -5
 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const char *sql,
                                            const char *path);

@@ -74,9 +74,11 @@ public:
     // StartDocPrinterA, level 1, no data type.
     virtual bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) = 0;
     virtual bool writePrinter(Handle printer, const void *data, uint32_t size) = 0;  // WritePrinter
-    virtual void endDocPrinter(Handle printer) = 0;  // EndDocPrinter
-    virtual void closePrinter(Handle printer) = 0;   // ClosePrinter
-    virtual uint32_t lastError() = 0;                // GetLastError
+    // EndDocPrinter: false when the job could not be completed (the spooler
+    // went away, the output file could not be written out).
+    virtual bool endDocPrinter(Handle printer) = 0;
+    virtual void closePrinter(Handle printer) = 0;  // ClosePrinter
+    virtual uint32_t lastError() = 0;               // GetLastError
     // FormatMessageA(FROM_SYSTEM | IGNORE_INSERTS): the system's text for
     // `code` into `buffer` of `size` bytes, terminated; returns its length,
     // 0 when there is no text.

@@ -1,8 +1,10 @@
 // LoadBin / SaveBin against the SQLite3 ODBC driver and psqlODBC talking to a
 // real PostgreSQL server.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -284,22 +286,24 @@ TEST_P(BinaryColumnTest, LoadBinUnpreparableStatementGivesMinusFour) {
     EXPECT_EQ(Bytes{7}, stored(1));
 }
 
-TEST_P(BinaryColumnTest, LoadBinReportsZeroWhenOnlyExecutionFails) {
+TEST_P(BinaryColumnTest, LoadBinReportsAStatementThatDidNotRun) {
     const Bytes original = {1, 2, 3};
     insertRow(1, original);
     const std::string in = files_.file("in");
     writeBytes(in, pattern(300, 2));
     // Duplicate primary key.
-    EXPECT_EQ(0, load("INSERT INTO {t} (id, data) VALUES (1, ?)", in));
+    EXPECT_EQ(-5, load("INSERT INTO {t} (id, data) VALUES (1, ?)", in));
     EXPECT_EQ(original, stored(1));
     // NOT NULL on a column the statement leaves out.
     run("CREATE TABLE {t}_strict (id INTEGER PRIMARY KEY, data " + GetParam()->blobType +
         ", note TEXT NOT NULL)");
-    EXPECT_EQ(0, load("INSERT INTO {t}_strict (id, data) VALUES (1, ?)", in));
+    EXPECT_EQ(-5, load("INSERT INTO {t}_strict (id, data) VALUES (1, ?)", in));
     bool found = true;
     session_->queryValue(sql("SELECT data FROM {t}_strict"), &found);
     EXPECT_FALSE(found);
     run("DROP TABLE {t}_strict");
+    // A statement that ran and touched no row did run.
+    EXPECT_EQ(0, load("UPDATE {t} SET data = ? WHERE id = 99", in));
 }
 
 TEST_P(BinaryColumnTest, LoadBinWithoutParameterMarkerExecutesWithoutSendingData) {
@@ -457,6 +461,74 @@ TEST_F(ConnectionHandleTest, HandlesTheDriverManagerRejectsGiveMinusTwo) {
     }
     SQLFreeHandle(SQL_HANDLE_STMT, statement);
     SQLFreeHandle(SQL_HANDLE_DBC, unconnected);
+}
+
+// ---- A server that goes away -----------------------------------------------
+
+// A private PostgreSQL server for each test, since the tests stop or kill it.
+class ServerGoneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state_ = files_.file("pg.env");
+        ASSERT_EQ(fixture("start"), 0);
+        session_ = std::make_unique<Session>(postgresConnectionString(state_));
+        ASSERT_TRUE(session_->connected()) << session_->error();
+        // Committed for good: the server's crash recovery must keep the table.
+        ASSERT_FALSE(session_->exec("SET synchronous_commit TO on"));
+        ASSERT_FALSE(session_->exec("CREATE TABLE gone (id INTEGER PRIMARY KEY, data BYTEA)"));
+    }
+    void TearDown() override {
+        midTransfer = nullptr;
+        session_.reset();
+        fixture("stop");
+    }
+    int fixture(const std::string &action) {
+        return std::system((std::string("PG_PORT=55434 ") + PG_FIXTURE_SCRIPT + " " + action + " " +
+                            state_ + " >/dev/null")
+                               .c_str());
+    }
+    int32_t load(const std::string &path) {
+        return bc::loadFile(session_->connection(), "INSERT INTO gone VALUES (1, ?)", path.c_str());
+    }
+
+    TempDir files_;
+    std::string state_;
+    std::unique_ptr<Session> session_;
+};
+
+TEST_F(ServerGoneTest, LoadBinGivesMinusFiveWhenTheServerStoppedAfterTheConnection) {
+    const std::string in = files_.file("in");
+    writeBytes(in, pattern(4096, 3));
+    ASSERT_EQ(fixture("stop"), 0);  // the script waits until the server has gone
+    EXPECT_EQ(load(in), -5);
+}
+
+TEST_F(ServerGoneTest, LoadBinGivesMinusFiveWhenTheServerDiesMidTransfer) {
+    bool found = false;
+    const std::optional<Bytes> pid =
+        session_->queryValue("SELECT CAST(pg_backend_pid() AS TEXT)", &found);
+    ASSERT_TRUE(found && pid);
+    const pid_t backend = std::stoi(std::string(pid->begin(), pid->end()));
+    const std::string in = files_.file("in");
+    writeBytes(in, pattern(16 * kMiB, 5));
+    // Half the value is on its way when the server process serving this
+    // connection is killed; the second half then meets a dead connection.
+    midTransfer = [backend] {
+        ::kill(backend, SIGKILL);
+        while (::kill(backend, 0) == 0) ::usleep(1000);
+    };
+    EXPECT_EQ(load(in), -5);
+    midTransfer = nullptr;
+    // Nothing was stored: a new connection, once the server has recovered,
+    // finds no row.
+    auto later = std::make_unique<Session>(postgresConnectionString(state_));
+    while (!later->connected()) {
+        ::usleep(20000);
+        later = std::make_unique<Session>(postgresConnectionString(state_));
+    }
+    bool stored = true;
+    later->queryValue("SELECT data FROM gone WHERE id = 1", &stored);
+    EXPECT_FALSE(stored);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "odbc_session.h"
 
@@ -16,6 +17,7 @@ std::atomic<int64_t> dataPuts{0};
 }  // namespace
 
 namespace test {
+std::function<void()> midTransfer;
 int64_t liveStatements() { return statements.load(); }
 int64_t odbcCalls() { return calls.load(); }
 int64_t putDataCalls() { return dataPuts.load(); }
@@ -84,7 +86,13 @@ SQLRETURN __wrap_SQLParamData(SQLHSTMT stmt, SQLPOINTER *token) {
 SQLRETURN __wrap_SQLPutData(SQLHSTMT stmt, SQLPOINTER data, SQLLEN length) {
     ++calls;
     ++dataPuts;
-    return __real_SQLPutData(stmt, data, length);
+    if (!test::midTransfer || length < 2) return __real_SQLPutData(stmt, data, length);
+    // The value goes in two pieces, with the test's step between them.
+    const SQLLEN first = length / 2;
+    const SQLRETURN rc = __real_SQLPutData(stmt, data, first);
+    if (!SQL_SUCCEEDED(rc)) return rc;
+    test::midTransfer();
+    return __real_SQLPutData(stmt, static_cast<unsigned char *>(data) + first, length - first);
 }
 
 SQLRETURN __wrap_SQLExecDirect(SQLHSTMT stmt, SQLCHAR *text, SQLINTEGER length) {

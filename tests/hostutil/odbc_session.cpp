@@ -19,9 +19,9 @@ std::string env(const char *name) {
 }
 
 // KEY=VALUE lines written by the PostgreSQL fixture.
-std::map<std::string, std::string> serverFacts() {
+std::map<std::string, std::string> serverFacts(const std::string &stateFile) {
     std::map<std::string, std::string> facts;
-    std::ifstream in(env("HOSTUTIL_ODBC_PG_STATE"));
+    std::ifstream in(stateFile);
     std::string line;
     while (std::getline(in, line)) {
         const auto eq = line.find('=');
@@ -46,12 +46,8 @@ const Driver &postgresDriver() {
     return driver;
 }
 
-std::string Driver::connectionString() const {
-    if (!needsServer) {
-        static TempDir folder;  // one database file per test process
-        return "DRIVER=SQLite3;Database=" + folder.file("test.db") + ";SyncPragma=OFF;";
-    }
-    auto facts = serverFacts();
+std::string postgresConnectionString(const std::string &stateFile) {
+    auto facts = serverFacts(stateFile);
     if (facts.empty()) return "";
     // bytea is the long binary type only with ByteaAsLongVarBinary; without
     // it psqlODBC sends SQL_LONGVARBINARY parameters as large objects.
@@ -60,12 +56,26 @@ std::string Driver::connectionString() const {
            ";ByteaAsLongVarBinary=1;";
 }
 
+std::string Driver::connectionString() const {
+    if (!needsServer) {
+        static TempDir folder;  // one database file per test process
+        return "DRIVER=SQLite3;Database=" + folder.file("test.db") + ";SyncPragma=OFF;";
+    }
+    return postgresConnectionString(env("HOSTUTIL_ODBC_PG_STATE"));
+}
+
 Session::Session(const Driver &driver, const std::string &extra) {
-    const std::string connect = driver.connectionString();
-    if (connect.empty()) {
+    const std::string connection = driver.connectionString();
+    if (connection.empty()) {
         error_ = "no PostgreSQL server: HOSTUTIL_ODBC_PG_STATE names no fixture state";
         return;
     }
+    connect(connection + extra);
+}
+
+Session::Session(const std::string &connectionString) { connect(connectionString); }
+
+void Session::connect(const std::string &full) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
         error_ = "no ODBC environment";
         return;
@@ -75,7 +85,6 @@ Session::Session(const Driver &driver, const std::string &extra) {
         error_ = "no ODBC connection handle";
         return;
     }
-    const std::string full = connect + extra;
     const SQLRETURN rc = SQLDriverConnect(dbc_, nullptr, text(full), SQL_NTS, nullptr, 0, nullptr,
                                           SQL_DRIVER_NOPROMPT);
     connected_ = SQL_SUCCEEDED(rc);

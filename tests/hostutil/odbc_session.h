@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,12 +30,18 @@ struct Driver {
 const Driver &sqliteDriver();
 const Driver &postgresDriver();
 
+// The connection string of the PostgreSQL server whose facts the fixture
+// script wrote to `stateFile`; empty when there are none.
+std::string postgresConnectionString(const std::string &stateFile);
+
 // Environment and connection, as a host holds them.
 class Session {
 public:
     // Connects with `driver`'s string plus `extra` options; on failure
     // connected() is false and error() says why.
     explicit Session(const Driver &driver, const std::string &extra = "");
+    // Connects with a whole connection string.
+    explicit Session(const std::string &connectionString);
     ~Session();
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
@@ -53,6 +60,7 @@ public:
     std::optional<Bytes> queryValue(const std::string &sql, bool *found = nullptr);
 
 private:
+    void connect(const std::string &connectionString);
     std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) const;
 
     SQLHENV env_ = SQL_NULL_HENV;
@@ -67,6 +75,9 @@ private:
 int64_t liveStatements();
 int64_t odbcCalls();
 int64_t putDataCalls();
+// When set, a value given to SQLPutData goes in two pieces and this runs
+// between them.
+extern std::function<void()> midTransfer;
 
 // Files, as Bytes.
 Bytes readBytes(const std::string &path);

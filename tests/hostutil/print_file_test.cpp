@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -115,38 +116,38 @@ TEST_F(PrintFileTest, EachFailureShowsItsBoxesAndReleasesInOrder) {
     std::string missing = dir.file("missing.prn");
     os->errorTexts = {{1801, "Nome della stampante non valido."}, {5, "Accesso negato."}};
 
+    using test::Operation;
+    struct Fault {
+        Operation operation;
+        int nth;
+        uint32_t code;
+    };
     struct Row {
         const char *name;
         std::string file;
-        bool openSucceeds, startSucceeds;
-        int failingWrite;
+        std::optional<Fault> fault;
         bool noMemory;
         Calls expected;
         size_t written;
     };
+    const std::string start = "startDocPrinter(printer|" + path + "|out.prn)";
     const Row rows[] = {
         {"no memory",
          path,
-         true,
-         true,
-         0,
+         std::nullopt,
          true,
          {"allocate(4097)", box("Memoria insufficente per copiare il file")},
          0},
         {"missing file",
          missing,
-         true,
-         true,
-         0,
+         std::nullopt,
          false,
          {"allocate(4097)", "open(rb) failed",
           box("Non posso aprire il '" + missing + "' per leggerlo."), "release(buffer)"},
          0},
         {"unknown printer",
          path,
-         false,
-         true,
-         0,
+         Fault{Operation::OpenPrinter, 1, 1801},
          false,
          {"allocate(4097)", "open(rb)", "openPrinter(Laser)", "lastError()",
           box("OpenPrinter per 'Laser' fallita: 1801"), "formatMessage(1801|128)",
@@ -154,38 +155,38 @@ TEST_F(PrintFileTest, EachFailureShowsItsBoxesAndReleasesInOrder) {
          0},
         {"document refused",
          path,
-         true,
+         Fault{Operation::StartDocPrinter, 1, 5},
          false,
-         0,
-         false,
-         {"allocate(4097)", "open(rb)", "openPrinter(Laser)",
-          "startDocPrinter(printer|" + path + "|out.prn)", "lastError()",
+         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", start, "lastError()",
           box("Inizio stampa su 'out.prn' fallita: 5"), "formatMessage(5|128)",
           box("Accesso negato."), "closePrinter(printer)", "release(buffer)", "close(file)"},
          0},
         {"write fails midway",
          path,
-         true,
-         true,
-         3,
+         Fault{Operation::WritePrinter, 3, 0},
          false,
-         {"allocate(4097)", "open(rb)", "openPrinter(Laser)",
-          "startDocPrinter(printer|" + path + "|out.prn)", "setWaitCursor()",
+         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", start, "setWaitCursor()",
           "writePrinter(printer|4096)", "writePrinter(printer|4096)", "writePrinter(printer|4096)",
           box("Trasmissione dati alla stampante fallito"), "setCursor(previousCursor)",
           "endDocPrinter(printer)", "closePrinter(printer)", "close(file)", "release(buffer)"},
          8192},
+        {"the spooler cannot complete the job",
+         path,
+         Fault{Operation::EndDocPrinter, 1, 0},
+         false,
+         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", start, "setWaitCursor()",
+          "writePrinter(printer|4096)", "writePrinter(printer|4096)", "writePrinter(printer|4096)",
+          "writePrinter(printer|10)", "setCursor(previousCursor)", "endDocPrinter(printer)",
+          box("Trasmissione dati alla stampante fallito"), "closePrinter(printer)", "close(file)",
+          "release(buffer)"},
+         3 * 4096 + 10},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        os->calls.clear();
-        os->written.clear();
         test::PlatformDouble &d = *os;
         d = test::PlatformDouble();
         d.errorTexts = {{1801, "Nome della stampante non valido."}, {5, "Accesso negato."}};
-        if (!row.openSucceeds) d.faults.fail(test::Operation::OpenPrinter, 1, 1801);
-        if (!row.startSucceeds) d.faults.fail(test::Operation::StartDocPrinter, 1, 5);
-        if (row.failingWrite) d.faults.fail(test::Operation::WritePrinter, row.failingWrite, 0);
+        if (row.fault) d.faults.fail(row.fault->operation, row.fault->nth, row.fault->code);
 
         EXPECT_EQ(print("Laser", "out.prn", row.file, row.noMemory ? noMemory() : logged), 0);
         EXPECT_EQ(d.calls, row.expected);

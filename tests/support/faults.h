@@ -14,6 +14,7 @@ enum class Operation {
     OpenPrinter,
     StartDocPrinter,
     WritePrinter,
+    EndDocPrinter,
     PrintDialog,
     PathExists,
     CreateProcess,

@@ -54,8 +54,9 @@ bool PlatformDouble::writePrinter(Handle printer, const void *data, uint32_t siz
     return true;
 }
 
-void PlatformDouble::endDocPrinter(Handle printer) {
+bool PlatformDouble::endDocPrinter(Handle printer) {
     record("endDocPrinter(" + role(printer) + ")");
+    return !fails(Operation::EndDocPrinter);
 }
 
 void PlatformDouble::closePrinter(Handle printer) { record("closePrinter(" + role(printer) + ")"); }
@@ -151,7 +152,10 @@ bool FailingPlatform::writePrinter(Handle, const void *, uint32_t) {
     unexpected("writePrinter");
     return false;
 }
-void FailingPlatform::endDocPrinter(Handle) { unexpected("endDocPrinter"); }
+bool FailingPlatform::endDocPrinter(Handle) {
+    unexpected("endDocPrinter");
+    return false;
+}
 void FailingPlatform::closePrinter(Handle) { unexpected("closePrinter"); }
 uint32_t FailingPlatform::lastError() {
     unexpected("lastError");
@@ -199,5 +203,44 @@ bool FailingPlatform::setLocalTime(const SystemTime &) {
     unexpected("setLocalTime");
     return false;
 }
+
+// ---- ForwardingPlatform -------------------------------------------------
+
+bool ForwardingPlatform::openPrinter(const char *name, Handle *printer) {
+    return to_.openPrinter(name, printer);
+}
+bool ForwardingPlatform::startDocPrinter(Handle printer, const char *docName,
+                                         const char *outputFile) {
+    return to_.startDocPrinter(printer, docName, outputFile);
+}
+bool ForwardingPlatform::writePrinter(Handle printer, const void *data, uint32_t size) {
+    return to_.writePrinter(printer, data, size);
+}
+bool ForwardingPlatform::endDocPrinter(Handle printer) { return to_.endDocPrinter(printer); }
+void ForwardingPlatform::closePrinter(Handle printer) { to_.closePrinter(printer); }
+uint32_t ForwardingPlatform::lastError() { return to_.lastError(); }
+uint32_t ForwardingPlatform::formatMessage(uint32_t code, char *buffer, uint32_t size) {
+    return to_.formatMessage(code, buffer, size);
+}
+void ForwardingPlatform::messageBox(const char *text, const char *caption) {
+    to_.messageBox(text, caption);
+}
+Handle ForwardingPlatform::setWaitCursor() { return to_.setWaitCursor(); }
+void ForwardingPlatform::setCursor(Handle cursor) { to_.setCursor(cursor); }
+int32_t ForwardingPlatform::printDialog(const PrintDialogRequest &request,
+                                        PrintDialogChoice &choice) {
+    return to_.printDialog(request, choice);
+}
+PrinterNames ForwardingPlatform::defaultPrinter() { return to_.defaultPrinter(); }
+bool ForwardingPlatform::pathExists(const char *path) { return to_.pathExists(path); }
+int ForwardingPlatform::createProcess(const char *application, const char *commandLine,
+                                      ProcessInfo &info) {
+    return to_.createProcess(application, commandLine, info);
+}
+void ForwardingPlatform::waitForExit(Handle process) { to_.waitForExit(process); }
+uint32_t ForwardingPlatform::exitCode(Handle process) { return to_.exitCode(process); }
+void ForwardingPlatform::closeHandle(Handle handle) { to_.closeHandle(handle); }
+void ForwardingPlatform::getLocalTime(SystemTime &time) { to_.getLocalTime(time); }
+bool ForwardingPlatform::setLocalTime(const SystemTime &time) { return to_.setLocalTime(time); }
 
 }  // namespace test

@@ -55,7 +55,7 @@ public:
     bool openPrinter(const char *name, Handle *printer) override;
     bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
     bool writePrinter(Handle printer, const void *data, uint32_t size) override;
-    void endDocPrinter(Handle printer) override;
+    bool endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
     uint32_t lastError() override;
     uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;
@@ -103,7 +103,7 @@ public:
     bool openPrinter(const char *name, Handle *printer) override;
     bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
     bool writePrinter(Handle printer, const void *data, uint32_t size) override;
-    void endDocPrinter(Handle printer) override;
+    bool endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
     uint32_t lastError() override;
     uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;
@@ -122,6 +122,35 @@ public:
 
 protected:
     virtual void unexpected(const char *operation) { (void)operation; }
+};
+
+// Hands every operation to another platform; decorators override the ones
+// they change.
+class ForwardingPlatform : public hostutil::platform::Platform {
+public:
+    explicit ForwardingPlatform(hostutil::platform::Platform &to) : to_(to) {}
+    bool openPrinter(const char *name, Handle *printer) override;
+    bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
+    bool writePrinter(Handle printer, const void *data, uint32_t size) override;
+    bool endDocPrinter(Handle printer) override;
+    void closePrinter(Handle printer) override;
+    uint32_t lastError() override;
+    uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;
+    void messageBox(const char *text, const char *caption) override;
+    Handle setWaitCursor() override;
+    void setCursor(Handle cursor) override;
+    int32_t printDialog(const PrintDialogRequest &request, PrintDialogChoice &choice) override;
+    PrinterNames defaultPrinter() override;
+    bool pathExists(const char *path) override;
+    int createProcess(const char *application, const char *commandLine, ProcessInfo &info) override;
+    void waitForExit(Handle process) override;
+    uint32_t exitCode(Handle process) override;
+    void closeHandle(Handle handle) override;
+    void getLocalTime(SystemTime &time) override;
+    bool setLocalTime(const SystemTime &time) override;
+
+private:
+    hostutil::platform::Platform &to_;
 };
 
 }  // namespace test

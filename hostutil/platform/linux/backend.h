@@ -13,7 +13,7 @@ public:
     bool openPrinter(const char *name, Handle *printer) override;
     bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
     bool writePrinter(Handle printer, const void *data, uint32_t size) override;
-    void endDocPrinter(Handle printer) override;
+    bool endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
     uint32_t lastError() override;
     uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;

@@ -28,7 +28,7 @@ struct PrinterHandle {
 
 // Tells the server no more documents follow. The server drops a job whose
 // only document was empty: it cannot hold an empty document.
-void closeJob(PrinterHandle &handle) {
+bool closeJob(PrinterHandle &handle) {
     char uri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
                      "/printers/%s", handle.name.c_str());
@@ -39,6 +39,7 @@ void closeJob(PrinterHandle &handle) {
                  cupsUser());
     std::string resource = "/printers/" + handle.name;
     ippDelete(cupsDoRequest(handle.http, request, resource.c_str()));
+    return cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE;
 }
 
 }  // namespace
@@ -135,18 +136,35 @@ bool LinuxBackend::writePrinter(Handle printer, const void *data, uint32_t size)
     return true;
 }
 
-void LinuxBackend::endDocPrinter(Handle printer) {
+bool LinuxBackend::endDocPrinter(Handle printer) {
     auto *handle = static_cast<PrinterHandle *>(printer);
-    if (!handle) return;
+    if (!handle) {
+        setErrno(EINVAL);
+        return false;
+    }
+    bool ended = true;
     if (handle->outputFile) {
-        std::fclose(handle->outputFile);
+        // Buffered bytes reach the file only now.
+        if (std::fclose(handle->outputFile) != 0) {
+            setErrno(errno ? errno : EIO);
+            ended = false;
+        }
         handle->outputFile = nullptr;
     }
     if (handle->jobId) {
-        cupsFinishDocument(handle->http, handle->name.c_str());
-        if (handle->written == 0) closeJob(*handle);
+        const ipp_status_t finished = cupsFinishDocument(handle->http, handle->name.c_str());
+        if (handle->written == 0) {
+            if (!closeJob(*handle)) {
+                setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
+                ended = false;
+            }
+        } else if (finished > IPP_STATUS_OK_EVENTS_COMPLETE) {
+            setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
+            ended = false;
+        }
         handle->jobId = 0;
     }
+    return ended;
 }
 
 void LinuxBackend::closePrinter(Handle printer) {

@@ -75,7 +75,7 @@ public:
         return WritePrinter(printer, const_cast<void *>(data), size, &written) != 0;
     }
 
-    void endDocPrinter(Handle printer) override { EndDocPrinter(printer); }
+    bool endDocPrinter(Handle printer) override { return EndDocPrinter(printer) != 0; }
     void closePrinter(Handle printer) override { ClosePrinter(printer); }
     uint32_t lastError() override { return GetLastError(); }
 

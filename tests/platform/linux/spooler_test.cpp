@@ -15,6 +15,8 @@
 #include <cups/cups.h>
 
 #include "hostutil.h"
+#include "platform/platform.h"
+#include "platform_double.h"
 #include "temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -150,6 +152,53 @@ TEST(CupsDefaultPrinter, ReadsTheServersDefaultDestination) {
         std::string(port),
         "capture:" + fs::read_symlink(fs::path(std::getenv("CUPS_SERVER")).parent_path()).string() +
             "/capture");
+}
+
+TEST_F(CupsPrinting, AnOutputFileThatCannotBeWrittenOutGivesZero) {
+    // The device takes nothing: the bytes fail when the file is closed.
+    std::string path = dir.write("small.prn", "data");
+    EXPECT_EQ(PrintFile("capture", "/dev/full", path.c_str()), 0);
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"Prn Bypass|Trasmissione dati alla stampante fallito"});
+}
+
+// The real backend, but the server it prints to is stopped at one exact
+// moment: after the last byte of the job went out and before the document
+// is finished. The stop returns once cupsd has exited, so the end of the job
+// always meets a server that is gone.
+class StopsTheServerBeforeTheEnd final : public test::ForwardingPlatform {
+public:
+    explicit StopsTheServerBeforeTheEnd(std::string link)
+        : ForwardingPlatform(hostutil::platform::native()), link_(std::move(link)) {}
+    bool endDocPrinter(test::Handle printer) override {
+        EXPECT_EQ(std::system((std::string(CUPS_FIXTURE) + " stop " + link_).c_str()), 0);
+        return ForwardingPlatform::endDocPrinter(printer);
+    }
+
+private:
+    std::string link_;
+};
+
+TEST(CupsServerGone, AJobTheServerNeverCompletedGivesZero) {
+    test::TempDir scratch;
+    const std::string link = scratch.file("cups");
+    ASSERT_EQ(std::system((std::string(CUPS_FIXTURE) + " start " + link + " >/dev/null").c_str()),
+              0);
+    cupsSetServer((link + "/cupsd.sock").c_str());
+    boxes.clear();
+    SetMessageHandler(collect);
+    StopsTheServerBeforeTheEnd platform(link);
+    hostutil::platform::install(&platform);
+
+    const std::string path = scratch.write("job.prn", allBytes(100000));
+    EXPECT_EQ(PrintFile("capture", nullptr, path.c_str()), 0);
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"Prn Bypass|Trasmissione dati alla stampante fallito"});
+
+    hostutil::platform::install(nullptr);
+    SetMessageHandler(nullptr);
+    cupsSetServer(nullptr);
+    std::system((std::string(CUPS_FIXTURE) + " stop " + link).c_str());
 }
 
 }  // namespace
