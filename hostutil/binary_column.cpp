@@ -90,15 +90,14 @@ bool readWholeFile(const char *path, Buffer &data, SQLLEN &length) {
     return true;
 }
 
-// Replaces the file at `path` with `bytes` bytes of `data`. A write that falls
-// short (full disk, failed flush on close) is a failure, not a success.
+// Replaces the file at `path` with `bytes` bytes of `data`, all or nothing:
+// a write that falls short (full disk, failed flush on close) is a failure,
+// and the file then keeps what it held.
 bool writeWholeFile(const char *path, const unsigned char *data, std::size_t bytes) {
     if (path == nullptr) return false;
-    std::FILE *file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
-    const bool written = std::fwrite(data, 1, bytes, file) == bytes;
-    const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    platform::ReplacementFile file(path);
+    if (file.stream() == nullptr) return false;
+    return std::fwrite(data, 1, bytes, file.stream()) == bytes && file.commit();
 }
 
 }  // namespace

@@ -36,11 +36,12 @@ bool replaceByteInTextFile(const char *source, const char *destination, uint8_t 
     std::vector<unsigned char> inBlock(kBlockSize);
     std::vector<unsigned char> outBlock(TextByteReplacer::maxOutputSize(kBlockSize));
 
-    FilePtr output(std::fopen(destination, "wb"));
-    if (!output) return false;
+    // The copy replaces the destination only once it is complete.
+    platform::ReplacementFile output(destination);
+    if (!output.stream()) return false;
     // Whole blocks go straight to the system; stream buffers would only copy.
     std::setvbuf(input.get(), nullptr, _IONBF, 0);
-    std::setvbuf(output.get(), nullptr, _IONBF, 0);
+    std::setvbuf(output.stream(), nullptr, _IONBF, 0);
 
     TextByteReplacer replacer(from, to);
     bool ok = true;
@@ -49,15 +50,14 @@ bool replaceByteInTextFile(const char *source, const char *destination, uint8_t 
         if (got == 0) break;
         const std::size_t produced =
             replacer.transform(std::span(inBlock.data(), got), outBlock.data());
-        ok = std::fwrite(outBlock.data(), 1, produced, output.get()) == produced;
+        ok = std::fwrite(outBlock.data(), 1, produced, output.stream()) == produced;
     }
     if (std::ferror(input.get())) ok = false;
     if (ok) {
         const std::size_t produced = replacer.finish(outBlock.data());
-        ok = std::fwrite(outBlock.data(), 1, produced, output.get()) == produced;
+        ok = std::fwrite(outBlock.data(), 1, produced, output.stream()) == produced;
     }
-    if (std::fclose(output.release()) != 0) ok = false;
-    return ok;
+    return ok && output.commit();
 }
 
 }  // namespace hostutil

@@ -129,10 +129,14 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const 
  * `path`, which then holds the last row's value; no row leaves the file
  * untouched. Returns 0, -1 null connection, -2 no statement, -3 the query
  * failed, -4 the value could not be fetched, -5 the value's length could not
- * be learnt (NULL, empty or unknown), -6 the file cannot be opened for
- * writing or the write fell short.
- * A value whose buffer cannot be allocated gives -4 before the file is
- * opened, so the file keeps what it held (the previous row's value, if any). */
+ * be learnt (NULL, empty or unknown), -6 the file cannot be written or the
+ * write fell short.
+ * Each row's value goes to a temporary file in the destination's folder
+ * that replaces the file only once complete (as ReplChar does): after any
+ * failure the file holds what it held before (the previous row's value, if
+ * any). A value whose buffer cannot be allocated gives -4 before any file is
+ * written. Mended: a write that failed used to leave the file truncated,
+ * holding a part of the value. */
 enum HostutilSaveBinResult {
     HOSTUTIL_SAVE_DONE = 0,
     HOSTUTIL_SAVE_NO_CONNECTION = -1,
@@ -178,9 +182,18 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, c
  *    created nor emptied;
  *  - both names lead to the same file (also through links): the file is
  *    left as it was;
- *  - the destination cannot be opened for writing;
- *  - reading or writing fails during the copy (a full disk): the
- *    destination keeps what was written. */
+ *  - the copy cannot be written beside the destination (its folder takes
+ *    no new file) or cannot replace it (on Windows: another process holds
+ *    it open without letting it be deleted);
+ *  - reading or writing fails during the copy (a full disk).
+ * The copy goes to a temporary file in the destination's folder, which
+ * replaces the destination only once complete and closed: after any failure
+ * the destination holds what it held before. A replaced file keeps its
+ * permission bits (on Windows, ReplaceFile keeps its attributes); a link is
+ * followed and the file it names replaced; a destination that is no regular
+ * file (a device) is written directly.
+ * Mended: a failed copy used to leave the destination truncated, holding
+ * only what had been written. */
 enum HostutilReplCharResult { HOSTUTIL_REPLACE_DONE = 1, HOSTUTIL_REPLACE_FAILED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source, const char *destination,
                                             int32_t fromByte, int32_t toByte);
@@ -238,8 +251,9 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month, int32
 /* ---- Linux host hooks -------------------------------------------------- */
 
 /* Receives each message box of PrintFile: `caption` and `text` are valid
- * only during the call. Without a handler both are written to stderr as one
- * line, "caption: text". */
+ * only during the call. Without a handler the boxes are not shown at all
+ * (PrintFile's result still tells the failure). Mended: they used to be
+ * written to stderr, and a library prints nothing. */
 typedef void (*HostutilMessageHandler)(const char *caption, const char *text);
 
 /* Installs `handler`; null restores the default. */

@@ -15,6 +15,7 @@
 #include "binary_column.h"
 #include "hostutil.h"
 #include "odbc_session.h"
+#include "small_filesystem.h"
 
 namespace {
 
@@ -233,6 +234,19 @@ TEST_P(BinaryColumnTest, SaveBinReportsAWriteThatFallsShort) {
     if (!fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     insertRow(1, pattern(10, 1));
     EXPECT_EQ(-6, save("SELECT data FROM {t} WHERE id = 1", "/dev/full"));
+}
+
+// The value replaces the file only when complete: a full disk leaves the
+// earlier file whole.
+TEST_P(BinaryColumnTest, SaveBinOntoAFullDiskKeepsTheEarlierFile) {
+    test::SmallFilesystem small;
+    const Bytes earlier = pattern(20000, 3);
+    const std::string out = small.file("out");
+    writeBytes(out, earlier);
+    insertRow(1, pattern(200000, 4));
+    EXPECT_EQ(-6, small.whileFull([&] { return save("SELECT data FROM {t} WHERE id = 1", out); }))
+        << small.kind();
+    EXPECT_EQ(earlier, readBytes(out));
 }
 
 TEST_P(BinaryColumnTest, FailureOnALaterRowKeepsTheEarlierRowsFile) {

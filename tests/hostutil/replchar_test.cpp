@@ -2,6 +2,7 @@
 #include "text_byte_replacer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "hostutil.h"
+#include "small_filesystem.h"
 #include "temp_dir.h"
 
 namespace {
@@ -241,6 +243,45 @@ TEST(ReplChar, WriteFailureIsReported) {
     EXPECT_EQ(ReplChar(source.c_str(), "/dev/full", 'x', 'y'), 0);
     writeFile(source, "");
     EXPECT_EQ(ReplChar(source.c_str(), "/dev/full", 'x', 'y'), 1) << "nothing to write";
+}
+
+// The copy replaces the destination only when complete: a full disk leaves
+// it holding what it held, with no stray file beside it.
+TEST(ReplChar, AFullDiskLeavesTheEarlierDestinationWhole) {
+    test::SmallFilesystem small;
+    TempDir dir;
+    const std::string source = dir.file("in.txt");
+    writeFile(source, std::string(200000, 'x'));
+    const std::string earlier = "the earlier destination\r\n" + std::string(20000, 'e');
+    const std::string destination = small.file("out.txt");
+    writeFile(destination, earlier);
+    EXPECT_EQ(
+        small.whileFull([&] { return ReplChar(source.c_str(), destination.c_str(), 'x', 'y'); }), 0)
+        << small.kind();
+    EXPECT_EQ(readFile(destination), earlier);
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(small.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"out.txt"});
+}
+
+TEST(ReplChar, AReplacedFileKeepsItsPermissionBitsAndItsLinks) {
+    TempDir dir;
+    const std::string source = dir.write("in.txt", "a;b\n");
+    const std::string target = dir.write("target.txt", "earlier");
+    ::chmod(target.c_str(), 0640);
+    const std::string link = dir.file("link.txt");
+    std::filesystem::create_symlink("target.txt", link);
+    for (const std::string &destination : {target, link}) {
+        SCOPED_TRACE(destination);
+        writeFile(target, "earlier");
+        ASSERT_EQ(ReplChar(source.c_str(), destination.c_str(), ';', ','), 1);
+        EXPECT_EQ(readFile(target), "a,b\r\n");
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        struct stat info;
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0640u);
+    }
 }
 
 }  // namespace

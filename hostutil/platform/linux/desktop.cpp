@@ -2,20 +2,15 @@
 // the host's hooks, the default printer from CUPS. There is no wait cursor.
 #include <cups/cups.h>
 
-#include <cstdio>
-
 #include "backend.h"
 #include "host_hooks.h"
 
 namespace hostutil::platform {
 
+// Without the host's handler there is nowhere to show a box: a library
+// writes nothing of its own to the process's streams.
 void LinuxBackend::messageBox(const char *text, const char *caption) {
-    if (HostutilMessageHandler handler = host_hooks::messageHandler()) {
-        handler(caption, text);
-        return;
-    }
-    std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
-    std::fflush(stderr);
+    if (HostutilMessageHandler handler = host_hooks::messageHandler()) handler(caption, text);
 }
 
 Handle LinuxBackend::setWaitCursor() { return nullptr; }

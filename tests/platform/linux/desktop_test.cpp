@@ -112,17 +112,18 @@ void handler(const char *caption, const char *text) {
     shown.push_back(std::string(caption) + "|" + text);
 }
 
-TEST(LinuxBackend, MessageBoxesGoToTheHandlerOrStderr) {
+TEST(LinuxBackend, MessageBoxesGoToTheHandlerAndNowhereElse) {
     shown.clear();
     SetMessageHandler(handler);
     native().messageBox("testo", "Prn Bypass");
     SetMessageHandler(nullptr);
     EXPECT_EQ(shown, std::vector<std::string>{"Prn Bypass|testo"});
 
+    ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     native().messageBox("Trasmissione dati alla stampante fallito", "Prn Bypass");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Prn Bypass: Trasmissione dati alla stampante fallito\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 }  // namespace
