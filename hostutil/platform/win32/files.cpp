@@ -106,9 +106,21 @@ bool ReplacementFile::commit() {
     // ReplaceFile keeps the old file's attributes and security; a file that
     // another process holds open without sharing its deletion cannot be
     // replaced, and stays as it is.
-    if (GetFileAttributesA(target_.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (!ReplaceFileA(target_.c_str(), temporary_.c_str(), nullptr,
-                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    const DWORD attributes = GetFileAttributesA(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // Given to the new file first as well, for implementations of
+        // ReplaceFile that do not carry them over.
+        SetFileAttributesA(
+            temporary_.c_str(),
+            attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        // Whole paths: some implementations take a relative one's folder wrongly.
+        char replaced[MAX_PATH], replacement[MAX_PATH];
+        if (!GetFullPathNameA(target_.c_str(), MAX_PATH, replaced, nullptr) ||
+            !GetFullPathNameA(temporary_.c_str(), MAX_PATH, replacement, nullptr))
+            return false;
+        if (!ReplaceFileA(replaced, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                          nullptr))
             return false;
     } else if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) {
         return false;
