@@ -34,11 +34,14 @@ release: deps
 demo: build
 	./tools/demo/run-demo.sh $(BUILD)
 
+# The damaged-store campaign's counts are printed whether or not it passed.
 test-native: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@cat $(BUILD)/damaged-stores-*.txt
 
 test-asan: asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+	@cat $(ASAN_BUILD)/damaged-stores-*.txt
 
 # The Release build is compiled, not run: it catches what only -O3 warns of.
 test-release: release

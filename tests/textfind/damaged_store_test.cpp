@@ -236,35 +236,42 @@ std::string reportOf(const char *what, const Campaign &campaign) {
     return report;
 }
 
-TEST(DamagedStores, NoWritePastTheRecordNoLeakNoMessage) {
+// The stores of the campaign: as the builder writes them (page checksums and
+// the longest text), or the same records without checksums, as another
+// writer might leave them, where only the longest text stands between a
+// damaged length and the host's buffer.
+void campaignOn(bool checksums, unsigned seed, int perKind) {
     test::TempDir work;
-    const auto records = catalogue();
-
-    // As the builder writes them: page checksums and the longest text.
     const std::string built = work.file("built");
     std::filesystem::create_directory(built);
-    const auto summary = textfind::build::writeStores(records, built);
+    const auto summary = textfind::build::writeStores(catalogue(), built);
     test::writeFile(built + "/noused.txt", "E\r\nIL\r\n");
-    const std::size_t bufferSize = summary.longestText + 1;
-
-    // The same records without checksums, as another writer might leave
-    // them: only the longest text stands between a damaged length and the
-    // host's buffer.
-    const std::string plain = work.file("plain");
-    std::filesystem::create_directory(plain);
-    test::writeBtree(plain + "/opere.idb", test::readBtreeItems(built + "/opere.idb"));
-    test::writeBtree(plain + "/opere.ddb", test::readBtreeItems(built + "/opere.ddb"));
-    std::filesystem::copy_file(built + "/noused.txt", plain + "/noused.txt");
-
-    Campaign withChecksums, withoutChecksums;
-    runCampaign(built, work.path(), bufferSize, 20261209, 18, withChecksums);
-    runCampaign(plain, work.path(), bufferSize, 20261210, 9, withoutChecksums);
-
-    std::string report = kSanitized ? "damaged stores (ASan+UBSan)\n" : "damaged stores\n";
-    report += reportOf("built with page checksums", withChecksums);
-    report += reportOf("written without checksums", withoutChecksums);
+    std::string stores = built;
+    if (!checksums) {
+        stores = work.file("plain");
+        std::filesystem::create_directory(stores);
+        test::writeBtree(stores + "/opere.idb", test::readBtreeItems(built + "/opere.idb"));
+        test::writeBtree(stores + "/opere.ddb", test::readBtreeItems(built + "/opere.ddb"));
+        std::filesystem::copy_file(built + "/noused.txt", stores + "/noused.txt");
+    }
+    Campaign campaign;
+    runCampaign(stores, work.path(), summary.longestText + 1, seed, perKind, campaign);
+    std::string report = std::string("damaged stores") + (kSanitized ? " (ASan+UBSan)" : "") + ", ";
+    report +=
+        reportOf(checksums ? "built with page checksums" : "written without checksums", campaign);
     std::fputs(report.c_str(), stdout);
-    if (const char *file = std::getenv("TEXTFIND_DAMAGE_REPORT")) test::writeFile(file, report);
+    if (const char *folder = std::getenv("TEXTFIND_DAMAGE_REPORTS"))
+        test::writeFile(std::string(folder) +
+                            (checksums ? "/damaged-stores-built.txt" : "/damaged-stores-plain.txt"),
+                        report);
+}
+
+TEST(DamagedStores, BuiltStoresNeverWritePastTheRecordLeakOrPrint) {
+    campaignOn(true, 20261209, 18);
+}
+
+TEST(DamagedStores, StoresWithoutChecksumsNeverWritePastTheRecordLeakOrPrint) {
+    campaignOn(false, 20261210, 9);
 }
 
 // Stores written with page checksums whose tree pages (all but the
