@@ -116,10 +116,11 @@ CONF
   ln -s "$dir" "$link"
 
   export CUPS_SERVER="$dir/cupsd.sock" CUPS_SERVERROOT="$dir/client"
+  # lpstat -r exits 0 either way: its words tell whether cupsd answers.
   i=0
-  until lpstat -r >/dev/null 2>&1; do
+  until lpstat -r 2>/dev/null | grep -q 'scheduler is running'; do
     i=$((i + 1))
-    if [ $i -gt 100 ]; then
+    if [ $i -gt 600 ]; then
       echo "cupsd did not start:" >&2
       cat "$dir/log/cupsd.out" "$dir/log/error_log" >&2 2>/dev/null || true
       stop
