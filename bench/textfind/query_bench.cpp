@@ -21,6 +21,7 @@
 
 #include "catalogue.h"
 #include "postings.h"
+#include "stores.h"
 #include "textfind.h"
 #include "words.h"
 

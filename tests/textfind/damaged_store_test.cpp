@@ -23,6 +23,7 @@
 #include "store.h"
 #include "store_damage.h"
 #include "store_files.h"
+#include "stores.h"
 #include "textfind.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "encoding.h"
 #include "store_files.h"
+#include "stores.h"
 #include "textfind.h"
 
 namespace {
@@ -73,6 +75,137 @@ TEST(Catalogue, BadInputNamesTheLine) {
             EXPECT_EQ(std::string(e.what()).rfind(bad.message, 0), 0u) << e.what();
         }
     }
+}
+
+TEST(Catalogue, CsvRecords) {
+    using textfind::build::Format;
+    using textfind::build::ReadOptions;
+    struct Row {
+        const char *name;
+        std::string content;
+        ReadOptions options;
+        std::vector<std::pair<int32_t, std::string>> records;  // number, text
+    };
+    const ReadOptions csv{Format::kCsv};
+    const Row rows[] = {
+        {"plain fields and both line ends",
+         "1,EE,casa\r\n2,MM,mare\n3,,\n",
+         csv,
+         {{1, "casa"}, {2, "mare"}, {3, ""}}},
+        {"quoted commas, quotes and line breaks",
+         "7,EE,\"a, b\"\n8,MM,\"say \"\"hi\"\"\"\n9,AB,\"two\r\nlines\nhere\"\n10,\"\",\"\"",
+         csv,
+         {{7, "a, b"}, {8, "say \"hi\""}, {9, "two\r\nlines\nhere"}, {10, ""}}},
+        {"a header row, empty lines skipped",
+         "number,code,text\n\n5,EE,x\n\n",
+         ReadOptions{Format::kCsv, ',', true},
+         {{5, "x"}}},
+        {"another delimiter",
+         "5;EE;a,b c\n6;EE;\"x;y\"\n",
+         ReadOptions{Format::kCsv, ';'},
+         {{5, "a,b c"}, {6, "x;y"}}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto records = parseCatalogue(row.content, "c.csv", row.options);
+        ASSERT_EQ(records.size(), row.records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            EXPECT_EQ(records[i].number, row.records[i].first);
+            EXPECT_EQ(records[i].text, row.records[i].second);
+        }
+    }
+    const std::pair<std::string, const char *> bad[] = {
+        {"1,EE,ok\n2,EE,\"never closed\n3,EE,x\n", "c.csv:2: quoted field never closed"},
+        {"1,EE,ok\n2,EE,a\"b\n", "c.csv:2: a quote inside a field that is not quoted"},
+        {"1,EE,\"a\"b\n", "c.csv:1: a quoted field must end at a delimiter"},
+        {"1,EE\n", "c.csv:1: expected 3 fields"},
+        {"1,EE,\"x\ny\"\n2,EE,a,b\n", "c.csv:3: expected 3 fields"},
+        {"1,EE,a\n1,MM,b\n", "c.csv:2: duplicate record number 1 (first on line 1)"},
+        {"x,EE,a\n", "c.csv:1: record number \"x\" is not a decimal integer"},
+    };
+    for (const auto &[content, message] : bad) {
+        try {
+            parseCatalogue(content, "c.csv", csv);
+            ADD_FAILURE() << "accepted: " << message;
+        } catch (const CatalogueError &e) {
+            EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
+        }
+    }
+}
+
+TEST(Catalogue, TextsConvertedToTheHostsCodePage) {
+    tools::Converter toWindows("UTF-8", "CP1252");
+    textfind::build::ReadOptions options;
+    options.converter = &toWindows;
+    auto records = parseCatalogue("1\tEE\tcitt\xC3\xA0 \xE2\x82\xAC\n", "c.tsv", options);
+    EXPECT_EQ(records.at(0).text, "citt\xE0 \x80");
+    try {
+        parseCatalogue("1\tEE\tok\n2\tEE\tthe moon \xF0\x9F\x8C\x95\n", "c.tsv", options);
+        ADD_FAILURE() << "a character CP1252 lacks was accepted";
+    } catch (const CatalogueError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind("c.tsv:2: ", 0), 0u) << e.what();
+    }
+    options.replaceUnconvertible = true;
+    textfind::build::CatalogueReader reader("2\tEE\tthe moon \xF0\x9F\x8C\x95 \xE2\x98\x95\n",
+                                            "c.tsv", options);
+    textfind::build::CatalogueRecord record;
+    std::size_t line = 0;
+    ASSERT_TRUE(reader.next(record, line));
+    EXPECT_EQ(record.text, "the moon ? ?");
+    EXPECT_EQ(reader.replaced(), 2u);
+}
+
+// Runs that go to disk and come back give the stores one run in memory does;
+// a record number repeated across runs is still found.
+TEST(BuildTool, StoresOutOfManyRunsEqualStoresOutOfOne) {
+    std::vector<textfind::build::CatalogueRecord> records;
+    for (int32_t r = 0; r < 3000; ++r) {
+        const int32_t number = (r * 7919) % 3000 - 1500;  // every number once, scattered
+        records.push_back(
+            {number, r % 3 ? "EE" : "mM",
+             "parola" + std::to_string(r % 50) + " comune testo" + std::to_string(r)});
+    }
+    test::TempDir one, many;
+    textfind::build::writeStores(records, one.path());
+    textfind::build::StoreBuilder builder(many.path(), "c.tsv", {4096, 100});
+    for (std::size_t i = 0; i < records.size(); ++i) builder.add(records[i], i + 1);
+    builder.finish();
+    for (const char *name : {"/opere.idb", "/opere.ddb"})
+        EXPECT_EQ(test::readBtree(one.path() + name), test::readBtree(many.path() + name)) << name;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(many.path()),
+                            std::filesystem::directory_iterator()),
+              2);
+
+    textfind::build::StoreBuilder repeated(many.path(), "c.tsv", {4096, 100});
+    for (std::size_t i = 0; i < records.size(); ++i) repeated.add(records[i], i + 1);
+    repeated.add(records[5], records.size() + 1);
+    try {
+        repeated.finish();
+        ADD_FAILURE() << "a repeated record number was accepted";
+    } catch (const CatalogueError &e) {
+        EXPECT_EQ(std::string(e.what()), "c.tsv:3001: duplicate record number " +
+                                             std::to_string(records[5].number) +
+                                             " (first on line 6)");
+    }
+}
+
+std::pair<int, std::string> runTool(const std::string &arguments);
+
+// A Windows host works in its ANSI code page: the demo built for CP1252
+// answers a query written in CP1252 bytes.
+TEST(BuildTool, TheDemoBuiltForCp1252FindsItsAccentedRecordInCp1252) {
+    test::ScratchFolder folder;
+    const auto [status, output] =
+        runTool("--encoding UTF-8:CP1252 " + std::string(DEMO_CATALOGUE) + " .");
+    ASSERT_EQ(status, 0) << output;
+    ASSERT_EQ(ScanDB("M\xE9moires", 0, "MM"), 1);
+    EXPECT_EQ(test::drain(),
+              (std::vector<Delivery>{{1,
+                                      "Carlo Goldoni, M\xE9moires (1787): memorie in francese "
+                                      "della vita e del teatro dell'autore."}}));
+    EXPECT_EQ(ScanDB("citt\xE0", 0, "**"), 5);
+    EXPECT_EQ(ScanDB("M\xC3\xA9moires", 0, "MM"), 0);  // the UTF-8 bytes are no word here
+    ScanDB("", 1, "");
 }
 
 std::pair<int, std::string> runTool(const std::string &arguments) {

@@ -13,7 +13,8 @@ for expected in \
   'Ricerca "Venezia, Napoli" (una parola qualsiasi), selettore "**": 7 risultati' \
   'selettore "MM": 18 risultati' \
   'selettore "EE;MM": 12 risultati' \
-  '  Carlo Goldoni, Mémoires (1787): memorie in francese della vita e del teatro dell'"'"'autore.'
+  '  Carlo Goldoni, Mémoires (1787): memorie in francese della vita e del teatro dell'"'"'autore.' \
+  'Ricerca "Mémoires" (una parola qualsiasi), selettore "MM": 1 risultati'
 do
   printf '%s\n' "$out" | grep -qF -- "$expected" || { echo "missing: $expected"; exit 1; }
 done

@@ -1,33 +1,18 @@
 #include "catalogue.h"
 
-#include <db.h>
-
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <random>
 #include <sstream>
 #include <unordered_map>
 
-#include "postings.h"
-#include "scramble.h"
-#include "store.h"
-#include "words.h"
+#include "encoding.h"
 
 namespace textfind::build {
 
 namespace {
 
-[[noreturn]] void failLine(std::string_view source, std::size_t line, const std::string &what) {
-    std::ostringstream message;
-    message << source << ':' << line << ": " << what;
-    throw CatalogueError(message.str());
-}
+constexpr std::size_t kBlockSize = 1 << 20;
 
 // False if not a decimal integer; values too long for int64 read as out of range.
 bool parseRecordNumber(std::string_view field, int64_t &value) {
@@ -44,192 +29,189 @@ bool parseRecordNumber(std::string_view field, int64_t &value) {
     return true;
 }
 
-// Closes the handle on every path; removes the file unless released.
-class StoreWriter {
-public:
-    explicit StoreWriter(std::string path) : path_(std::move(path)) {
-        std::remove(path_.c_str());
-        if (db_create(&db_, nullptr, 0) != 0) {
-            db_ = nullptr;
-            throw std::runtime_error("cannot create a database handle");
-        }
-        db_->set_cachesize(db_, 0, 64u << 20, 1);
-        // Every page carries a checksum: a reader then sees damage as an
-        // error instead of reading it as data.
-        db_->set_flags(db_, DB_CHKSUM);
-        if (const int rc = db_->open(db_, nullptr, path_.c_str(), nullptr, DB_BTREE,
-                                     DB_CREATE | DB_EXCL, 0664);
-            rc != 0)
-            throw std::runtime_error(path_ + ": " + db_strerror(rc));
-    }
-    StoreWriter(const StoreWriter &) = delete;
-    StoreWriter &operator=(const StoreWriter &) = delete;
-    ~StoreWriter() {
-        if (db_ != nullptr) db_->close(db_, 0);
-        if (!kept_) std::remove(path_.c_str());
-    }
-
-    void put(const void *key, std::size_t keySize, const void *data, std::size_t dataSize) {
-        DBT k;
-        DBT v;
-        std::memset(&k, 0, sizeof k);
-        std::memset(&v, 0, sizeof v);
-        k.data = const_cast<void *>(key);
-        k.size = static_cast<u_int32_t>(keySize);
-        v.data = const_cast<void *>(data);
-        v.size = static_cast<u_int32_t>(dataSize);
-        if (const int rc = db_->put(db_, nullptr, &k, &v, 0); rc != 0)
-            throw std::runtime_error(path_ + ": " + db_strerror(rc));
-    }
-
-    void finish() {
-        const int rc = db_->close(db_, 0);
-        db_ = nullptr;
-        if (rc != 0) throw std::runtime_error(path_ + ": " + db_strerror(rc));
-    }
-
-    // Replaces an existing target in one step, on Windows too.
-    void renameTo(const std::string &target) {
-        std::error_code error;
-        std::filesystem::rename(path_, target, error);
-        if (error)
-            throw std::runtime_error("cannot rename " + path_ + " to " + target + ": " +
-                                     error.message());
-        kept_ = true;
-    }
-
-private:
-    std::string path_;
-    DB *db_ = nullptr;
-    bool kept_ = false;
-};
-
 }  // namespace
 
-std::vector<CatalogueRecord> parseCatalogue(std::string_view content, std::string_view sourceName) {
+void failLine(std::string_view source, std::size_t line, const std::string &what) {
+    std::ostringstream message;
+    message << source << ':' << line << ": " << what;
+    throw CatalogueError(message.str());
+}
+
+CatalogueReader::CatalogueReader(std::FILE *input, std::string sourceName, ReadOptions options)
+    : input_(input), sourceName_(std::move(sourceName)), options_(options) {}
+
+CatalogueReader::CatalogueReader(std::string_view content, std::string sourceName,
+                                 ReadOptions options)
+    : sourceName_(std::move(sourceName)), options_(options), window_(content), ended_(true) {}
+
+bool CatalogueReader::more() {
+    if (ended_) return false;
+    window_.erase(0, pos_);
+    pos_ = 0;
+    const std::size_t had = window_.size();
+    window_.resize(had + kBlockSize);
+    const std::size_t got = std::fread(window_.data() + had, 1, kBlockSize, input_);
+    window_.resize(had + got);
+    if (got < kBlockSize) {
+        if (std::ferror(input_)) throw std::runtime_error(sourceName_ + ": read error");
+        ended_ = true;
+    }
+    return got > 0;
+}
+
+bool CatalogueReader::next(CatalogueRecord &record, std::size_t &line) {
+    return options_.format == Format::kCsv ? nextCsv(record, line) : nextTabSeparated(record, line);
+}
+
+void CatalogueReader::fill(CatalogueRecord &record, std::string_view number,
+                           std::string_view category, std::string_view text, std::size_t line) {
+    int64_t value = 0;
+    if (!parseRecordNumber(number, value))
+        failLine(sourceName_, line,
+                 "record number \"" + std::string(number) + "\" is not a decimal integer");
+    if (value < INT32_MIN || value > INT32_MAX)
+        failLine(sourceName_, line, "record number " + std::string(number) + " is outside 32 bits");
+    if (category.size() > 2)
+        failLine(sourceName_, line,
+                 "category code \"" + std::string(category) + "\" is longer than 2 bytes");
+    record.number = static_cast<int32_t>(value);
+    record.category.assign(category);
+    if (!options_.converter) {
+        record.text.assign(text);
+        return;
+    }
+    try {
+        record.text = options_.converter->convert(text, options_.replaceUnconvertible, replaced_);
+    } catch (const tools::ConversionError &) {
+        failLine(sourceName_, line, "the text holds a character that cannot be converted");
+    }
+}
+
+bool CatalogueReader::nextTabSeparated(CatalogueRecord &record, std::size_t &line) {
+    for (;;) {
+        std::size_t end = window_.find('\n', pos_);
+        while (end == std::string::npos && more()) end = window_.find('\n', pos_);
+        if (pos_ >= window_.size() && end == std::string::npos) return false;
+        if (end == std::string::npos) end = window_.size();
+        std::string_view text(window_.data() + pos_, end - pos_);
+        pos_ = std::min(end + 1, window_.size());
+        line = ++lineNumber_;
+        if (text.ends_with('\r')) text.remove_suffix(1);
+        if (text.empty() || text.starts_with('#')) continue;
+        if (text.find('\0') != std::string_view::npos)
+            failLine(sourceName_, line, "NUL byte in line");
+        const std::size_t tab1 = text.find('\t');
+        const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : text.find('\t', tab1 + 1);
+        if (tab2 == std::string_view::npos)
+            failLine(sourceName_, line,
+                     "malformed line: expected record number, TAB, category code, TAB, text");
+        fill(record, text.substr(0, tab1), text.substr(tab1 + 1, tab2 - tab1 - 1),
+             text.substr(tab2 + 1), line);
+        return true;
+    }
+}
+
+// One CSV record's fields; false at the end of the input.
+bool CatalogueReader::csvFields(std::vector<std::string> &fields, std::size_t &line) {
+    auto peek = [&]() -> int {
+        if (pos_ >= window_.size() && !more()) return -1;
+        return static_cast<unsigned char>(window_[pos_]);
+    };
+    for (;;) {
+        // Empty lines between records are skipped.
+        int c = peek();
+        if (c < 0) return false;
+        if (c == '\n' || c == '\r') {
+            ++pos_;
+            if (c == '\r' && peek() == '\n') ++pos_;
+            ++lineNumber_;
+            continue;
+        }
+        break;
+    }
+    line = lineNumber_ + 1;
+    fields.assign(1, std::string());
+    bool quoted = false, afterQuote = false, fieldStart = true;
+    for (;;) {
+        const int c = peek();
+        if (c == 0) failLine(sourceName_, lineNumber_ + 1, "NUL byte in record");
+        if (quoted) {
+            if (c < 0) failLine(sourceName_, line, "quoted field never closed");
+            ++pos_;
+            if (c == '"') {
+                if (peek() == '"') {
+                    ++pos_;
+                    fields.back() += '"';
+                } else {
+                    quoted = false;
+                    afterQuote = true;
+                }
+                continue;
+            }
+            if (c == '\n') ++lineNumber_;
+            fields.back() += static_cast<char>(c);
+            continue;
+        }
+        if (c < 0 || c == '\n' || c == '\r') {
+            if (c >= 0) {
+                ++pos_;
+                if (c == '\r' && peek() == '\n') ++pos_;
+            }
+            ++lineNumber_;
+            return true;
+        }
+        ++pos_;
+        if (c == options_.delimiter) {
+            fields.emplace_back();
+            afterQuote = false;
+            fieldStart = true;
+            continue;
+        }
+        if (afterQuote)
+            failLine(sourceName_, lineNumber_ + 1, "a quoted field must end at a delimiter");
+        if (c == '"') {
+            if (!fieldStart)
+                failLine(sourceName_, lineNumber_ + 1, "a quote inside a field that is not quoted");
+            quoted = true;
+            fieldStart = false;
+            continue;
+        }
+        fieldStart = false;
+        fields.back() += static_cast<char>(c);
+    }
+}
+
+bool CatalogueReader::nextCsv(CatalogueRecord &record, std::size_t &line) {
+    for (;;) {
+        if (!csvFields(fields_, line)) return false;
+        if (options_.header && !headerSkipped_) {
+            headerSkipped_ = true;
+            continue;
+        }
+        if (fields_.size() != 3)
+            failLine(sourceName_, line,
+                     "expected 3 fields (record number, category code, text), found " +
+                         std::to_string(fields_.size()));
+        fill(record, fields_[0], fields_[1], fields_[2], line);
+        return true;
+    }
+}
+
+std::vector<CatalogueRecord> parseCatalogue(std::string_view content, std::string_view sourceName,
+                                            ReadOptions options) {
+    CatalogueReader reader(content, std::string(sourceName), options);
     std::vector<CatalogueRecord> records;
     std::unordered_map<int32_t, std::size_t> firstLine;
-    std::size_t lineNumber = 0;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string_view::npos) end = content.size();
-        std::string_view line = content.substr(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        if (line.empty() || line.starts_with('#')) continue;
-        if (line.find('\0') != std::string_view::npos)
-            failLine(sourceName, lineNumber, "NUL byte in line");
-
-        const std::size_t tab1 = line.find('\t');
-        const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
-        if (tab2 == std::string_view::npos)
-            failLine(sourceName, lineNumber,
-                     "malformed line: expected record number, TAB, category code, TAB, text");
-        const std::string_view numberField = line.substr(0, tab1);
-        const std::string_view category = line.substr(tab1 + 1, tab2 - tab1 - 1);
-        const std::string_view text = line.substr(tab2 + 1);
-
-        int64_t number = 0;
-        if (!parseRecordNumber(numberField, number))
-            failLine(sourceName, lineNumber,
-                     "record number \"" + std::string(numberField) + "\" is not a decimal integer");
-        if (number < INT32_MIN || number > INT32_MAX)
-            failLine(sourceName, lineNumber,
-                     "record number " + std::string(numberField) + " is outside 32 bits");
-        if (category.size() > 2)
-            failLine(sourceName, lineNumber,
-                     "category code \"" + std::string(category) + "\" is longer than 2 bytes");
-        const auto record = static_cast<int32_t>(number);
-        if (auto [it, fresh] = firstLine.emplace(record, lineNumber); !fresh)
-            failLine(sourceName, lineNumber,
-                     "duplicate record number " + std::to_string(record) + " (first on line " +
-                         std::to_string(it->second) + ")");
-        records.push_back({record, std::string(category), std::string(text)});
+    CatalogueRecord record;
+    std::size_t line = 0;
+    while (reader.next(record, line)) {
+        if (auto [it, fresh] = firstLine.emplace(record.number, line); !fresh)
+            failLine(sourceName, line,
+                     "duplicate record number " + std::to_string(record.number) +
+                         " (first on line " + std::to_string(it->second) + ")");
+        records.push_back(record);
     }
     return records;
-}
-
-std::vector<CatalogueRecord> readCatalogue(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(path + ": cannot open");
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) throw std::runtime_error(path + ": read error");
-    return parseCatalogue(content.str(), path);
-}
-
-StoreSummary writeStores(const std::vector<CatalogueRecord> &records, const std::string &folder) {
-    StoreSummary summary;
-    summary.records = records.size();
-
-    // word -> (record, index of the record), gathered once per record.
-    std::unordered_map<std::string, std::vector<std::pair<int32_t, uint32_t>>> postings;
-    std::vector<std::string> wordsOfRecord;
-    for (uint32_t r = 0; r < records.size(); ++r) {
-        const CatalogueRecord &record = records[r];
-        summary.longestText = std::max(summary.longestText, record.text.size());
-        wordsOfRecord.clear();
-        forEachWord(record.text,
-                    [&](std::string_view word) { wordsOfRecord.push_back(wordNormalForm(word)); });
-        std::sort(wordsOfRecord.begin(), wordsOfRecord.end());
-        wordsOfRecord.erase(std::unique(wordsOfRecord.begin(), wordsOfRecord.end()),
-                            wordsOfRecord.end());
-        for (std::string &word : wordsOfRecord)
-            postings[std::move(word)].emplace_back(record.number, r);
-    }
-    summary.words = postings.size();
-
-    const std::string base = folder.empty() ? std::string(".") : folder;
-    const std::string suffix = ".tmp." + std::to_string(std::random_device{}() % 1000000);
-    StoreWriter recordsFile(base + "/opere.ddb" + suffix);
-    StoreWriter indexFile(base + "/opere.idb" + suffix);
-
-    // Keys go in in byte order: the B-tree fills fastest that way.
-    std::vector<std::pair<std::array<unsigned char, 4>, uint32_t>> keyed;
-    keyed.reserve(records.size());
-    for (uint32_t r = 0; r < records.size(); ++r) {
-        std::pair<std::array<unsigned char, 4>, uint32_t> entry{{}, r};
-        unsigned char key[4];
-        encodeRecordKey(records[r].number, key);
-        std::copy(key, key + 4, entry.first.begin());
-        keyed.push_back(entry);
-    }
-    std::sort(keyed.begin(), keyed.end());
-    std::string scrambled;
-    for (const auto &[key, r] : keyed) {
-        scrambled = records[r].text;
-        scrambleInPlace(scrambled);
-        recordsFile.put(key.data(), key.size(), scrambled.data(), scrambled.size());
-    }
-    // The reader refuses any record longer than this, whatever its length
-    // field says.
-    unsigned char longest[4];
-    encodeRecordKey(static_cast<int32_t>(static_cast<uint32_t>(summary.longestText)), longest);
-    recordsFile.put(kLongestTextKey.data(), kLongestTextKey.size(), longest, sizeof longest);
-
-    std::vector<const std::string *> keys;
-    keys.reserve(postings.size());
-    for (const auto &entry : postings) keys.push_back(&entry.first);
-    std::sort(keys.begin(), keys.end(),
-              [](const std::string *a, const std::string *b) { return *a < *b; });
-    std::string data;
-    for (const std::string *key : keys) {
-        auto &list = postings[*key];
-        std::sort(list.begin(), list.end());
-        data.clear();
-        for (const auto &[number, r] : list) appendPosting(data, number, records[r].category);
-        indexFile.put(key->data(), key->size(), data.data(), data.size());
-    }
-
-    recordsFile.finish();
-    indexFile.finish();
-    // The record store first: an old index over the new records at worst
-    // misses new words, never names a record the store lacks.
-    recordsFile.renameTo(base + "/opere.ddb");
-    indexFile.renameTo(base + "/opere.idb");
-    return summary;
 }
 
 }  // namespace textfind::build

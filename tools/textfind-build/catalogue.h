@@ -1,19 +1,33 @@
-// Reading a catalogue and writing the two search stores from it.
+// Reading a catalogue: one record per line of tab-separated fields, or CSV
+// records (RFC 4180), each holding a record number, a category code and a
+// text.
 //
-// Catalogue format: one record per line, three fields separated by tabs:
+// Tab-separated lines:
 //   record number   decimal, optional leading '-', a signed 32-bit integer
 //   category code   0 to 2 bytes, stored as given (an empty field: empty code)
 //   text            the rest of the line, tabs included, stored byte for byte
 // Lines end with LF; one CR before the LF is dropped. Empty lines and lines
-// starting with '#' are skipped. A NUL byte anywhere is an error, since the
-// host would see a text cut short.
+// starting with '#' are skipped.
+//
+// CSV: the same three fields, separated by the delimiter (',' unless told);
+// a field in double quotes may hold the delimiter, quotes (doubled) and line
+// breaks; records end with LF or CR LF; empty lines are skipped; an optional
+// header row is skipped.
+//
+// A NUL byte anywhere is an error (the host would see a text cut short), as
+// is a repeated record number.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace tools {
+class Converter;
+}
 
 namespace textfind::build {
 
@@ -29,23 +43,57 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-std::vector<CatalogueRecord> parseCatalogue(std::string_view content, std::string_view sourceName);
+[[noreturn]] void failLine(std::string_view source, std::size_t line, const std::string &what);
 
-// Throws CatalogueError for bad input, std::runtime_error if unreadable.
-std::vector<CatalogueRecord> readCatalogue(const std::string &path);
+enum class Format { kTabSeparated, kCsv };
 
-struct StoreSummary {
-    std::size_t records = 0;
-    std::size_t words = 0;
-    std::size_t longestText = 0;
+struct ReadOptions {
+    Format format = Format::kTabSeparated;
+    char delimiter = ',';  // CSV only
+    bool header = false;   // CSV only: the first record names the columns
+    // Texts are converted with this when set; a character it cannot convert
+    // is an error naming the line, or, with replaceUnconvertible, a '?'
+    // counted in CatalogueReader::replaced().
+    tools::Converter *converter = nullptr;
+    bool replaceUnconvertible = false;
 };
 
-// Writes "opere.idb" and "opere.ddb" into `folder`: each word (in the
-// normal form queries use) gets one data item holding one posting per record
-// that contains it, sorted by record number; texts are scrambled. Both files
-// are first written under temporary names in the same folder and then
-// renamed into place, so a reader never sees a half-built store. Throws
-// std::runtime_error on failure, leaving the existing stores as they were.
-StoreSummary writeStores(const std::vector<CatalogueRecord> &records, const std::string &folder);
+// Records one at a time from a file or from bytes in memory.
+class CatalogueReader {
+public:
+    CatalogueReader(std::FILE *input, std::string sourceName, ReadOptions options = {});
+    CatalogueReader(std::string_view content, std::string sourceName, ReadOptions options = {});
+
+    // The next record and the line it starts on; false at the end. Throws
+    // CatalogueError for bad input, std::runtime_error when reading fails.
+    bool next(CatalogueRecord &record, std::size_t &line);
+
+    const std::string &sourceName() const { return sourceName_; }
+    std::size_t replaced() const { return replaced_; }
+
+private:
+    bool more();  // reads the next block of a file into the window
+    bool nextTabSeparated(CatalogueRecord &record, std::size_t &line);
+    bool nextCsv(CatalogueRecord &record, std::size_t &line);
+    bool csvFields(std::vector<std::string> &fields, std::size_t &line);
+    void fill(CatalogueRecord &record, std::string_view number, std::string_view category,
+              std::string_view text, std::size_t line);
+
+    std::FILE *input_ = nullptr;
+    std::string sourceName_;
+    ReadOptions options_;
+    std::string window_;  // bytes read and not yet consumed, from pos_
+    std::size_t pos_ = 0;
+    bool ended_ = false;
+    std::size_t lineNumber_ = 0;  // lines consumed
+    bool headerSkipped_ = false;
+    std::size_t replaced_ = 0;
+    std::vector<std::string> fields_;
+};
+
+// The whole catalogue held in `content`, as a list; repeated record numbers
+// are an error.
+std::vector<CatalogueRecord> parseCatalogue(std::string_view content, std::string_view sourceName,
+                                            ReadOptions options = {});
 
 }  // namespace textfind::build

@@ -1,57 +1,198 @@
 // textfind-build: builds the search stores "opere.idb" (word index) and
 // "opere.ddb" (record store) from a catalogue file.
-//
-// usage: textfind-build CATALOGUE [FOLDER]
-//
-// The catalogue holds one record per line, three tab-separated fields:
-// record number (signed 32-bit decimal), category code (0 to 2 bytes) and
-// the text (the rest of the line). See catalogue.h for the details.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "catalogue.h"
+#include "encoding.h"
+#include "stores.h"
 
 namespace {
 
 constexpr const char *kUsage =
-    "usage: textfind-build CATALOGUE [FOLDER]\n"
+    "usage: textfind-build [options] CATALOGUE [FOLDER]\n"
     "\n"
     "Builds \"opere.idb\" (word index) and \"opere.ddb\" (record store) in FOLDER\n"
     "(default: the current directory) from CATALOGUE.\n"
     "\n"
-    "CATALOGUE holds one record per line, three fields separated by tabs:\n"
+    "Options:\n"
+    "  --format tsv|csv     the catalogue's form (default tsv)\n"
+    "  --delimiter C        the CSV field delimiter (default ',')\n"
+    "  --header             the CSV catalogue's first record names its columns\n"
+    "  --encoding FROM:TO   convert the texts (and so the words indexed from\n"
+    "                       them) from code page FROM to TO, for instance\n"
+    "                       UTF-8:CP1252 for a host that works in Windows-1252\n"
+    "  --replace            with --encoding: a character that has no form in TO\n"
+    "                       becomes '?' (counted) instead of an error\n"
+    "  --help               this text\n"
+    "\n"
+    "Tab-separated catalogues hold one record per line, three fields:\n"
     "  record number   decimal, optional leading '-', signed 32-bit, unique\n"
     "  category code   0 to 2 bytes (an empty field is the empty code)\n"
     "  text            the rest of the line, stored byte for byte\n"
     "Lines end with LF (a CR before it is dropped); empty lines and lines\n"
-    "starting with '#' are skipped. Stop words are indexed like any word: the\n"
-    "query side drops them.\n"
+    "starting with '#' are skipped. CSV catalogues (RFC 4180) hold the same\n"
+    "three fields per record; quoted fields may hold the delimiter, doubled\n"
+    "quotes and line breaks. Stop words are indexed like any word: the query\n"
+    "side drops them.\n"
+    "\n"
+    "Both stores get page checksums, and \"opere.ddb\" holds, under the key\n"
+    "\"longest-text\" (which no record can have: record keys are 4 bytes), the\n"
+    "length of the longest text, 4 bytes least significant first. A host's\n"
+    "text buffer must hold that many bytes plus one.\n"
     "\n"
     "On bad input the line is named, the exit status is 1 and no store is\n"
     "replaced. The stores are written under temporary names in FOLDER and\n"
-    "renamed into place.\n";
+    "renamed into place; memory stays bounded whatever the catalogue's size\n"
+    "(about 100 MiB), with sorted runs in temporary files in FOLDER. Progress\n"
+    "goes to stderr when it is a terminal.\n";
+
+using Clock = std::chrono::steady_clock;
+
+struct Arguments {
+    textfind::build::ReadOptions read;
+    std::string encoding;
+    std::string catalogue;
+    std::string folder = ".";
+};
+
+// Returns false with `error` set for a command line that makes no sense.
+bool parse(int argc, char **argv, Arguments &arguments, std::string &error, bool &help) {
+    int positional = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&](const char *name) -> const char * {
+            if (i + 1 >= argc) {
+                error = std::string(name) + " needs a value";
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            return true;
+        } else if (arg == "--format") {
+            const char *v = value("--format");
+            if (!v) return false;
+            if (std::strcmp(v, "csv") == 0) {
+                arguments.read.format = textfind::build::Format::kCsv;
+            } else if (std::strcmp(v, "tsv") != 0) {
+                error = std::string("unknown format ") + v;
+                return false;
+            }
+        } else if (arg == "--delimiter") {
+            const char *v = value("--delimiter");
+            if (!v) return false;
+            if (std::strlen(v) != 1 || *v == '"' || *v == '\n' || *v == '\r') {
+                error = "the delimiter is one byte, not a quote or a line end";
+                return false;
+            }
+            arguments.read.delimiter = *v;
+        } else if (arg == "--header") {
+            arguments.read.header = true;
+        } else if (arg == "--encoding") {
+            const char *v = value("--encoding");
+            if (!v) return false;
+            arguments.encoding = v;
+        } else if (arg == "--replace") {
+            arguments.read.replaceUnconvertible = true;
+        } else if (arg.starts_with("-") && arg.size() > 1) {
+            error = "unknown option " + std::string(arg);
+            return false;
+        } else if (positional == 0) {
+            arguments.catalogue = argv[i];
+            ++positional;
+        } else if (positional == 1) {
+            arguments.folder = argv[i];
+            ++positional;
+        } else {
+            error = "too many arguments";
+            return false;
+        }
+    }
+    if (positional == 0) error = "no catalogue named";
+    return positional > 0;
+}
+
+// Shown only on a terminal; at most once a second.
+class Progress {
+public:
+    explicit Progress(bool shown) : shown_(shown), start_(Clock::now()), last_(start_) {}
+    void update(std::size_t records, std::size_t words) {
+        if (!shown_ || (records & 0x3FFF) != 0) return;
+        const auto now = Clock::now();
+        if (now - last_ < std::chrono::seconds(1)) return;
+        last_ = now;
+        std::fprintf(stderr, "\rtextfind-build: %zu records, %zu words, %.0f s", records, words,
+                     std::chrono::duration<double>(now - start_).count());
+        std::fflush(stderr);
+    }
+    void done() {
+        if (shown_ && last_ != start_) std::fputs("\n", stderr);
+    }
+
+private:
+    bool shown_;
+    Clock::time_point start_, last_;
+};
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    Arguments arguments;
+    std::string error;
+    bool help = false;
+    if (!parse(argc, argv, arguments, error, help)) {
+        std::fprintf(stderr, "textfind-build: %s\n\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc < 2 || argc > 3) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    const std::string catalogue = argv[1];
-    const std::string folder = argc == 3 ? argv[2] : ".";
     try {
-        const auto records = textfind::build::readCatalogue(catalogue);
-        const auto summary = textfind::build::writeStores(records, folder);
-        std::printf("textfind-build: %zu records, %zu words, longest text %zu bytes -> %s\n",
-                    summary.records, summary.words, summary.longestText, folder.c_str());
+        std::unique_ptr<tools::Converter> converter;
+        if (!arguments.encoding.empty()) {
+            const std::size_t colon = arguments.encoding.find(':');
+            if (colon == std::string::npos) {
+                std::fprintf(stderr, "textfind-build: --encoding takes FROM:TO\n");
+                return 2;
+            }
+            converter = std::make_unique<tools::Converter>(arguments.encoding.substr(0, colon),
+                                                           arguments.encoding.substr(colon + 1));
+            arguments.read.converter = converter.get();
+        }
+        std::FILE *input = std::fopen(arguments.catalogue.c_str(), "rb");
+        if (!input) throw std::runtime_error(arguments.catalogue + ": cannot open");
+        struct Closer {
+            std::FILE *file;
+            ~Closer() { std::fclose(file); }
+        } closer{input};
+        textfind::build::CatalogueReader reader(input, arguments.catalogue, arguments.read);
+        textfind::build::StoreBuilder builder(arguments.folder, arguments.catalogue);
+        Progress progress(tools::stderrIsTerminal());
+        textfind::build::CatalogueRecord record;
+        std::size_t line = 0;
+        while (reader.next(record, line)) {
+            builder.add(record, line);
+            progress.update(builder.records(), builder.words());
+        }
+        const auto summary = builder.finish();
+        progress.done();
+        std::printf("textfind-build: %zu records, %zu words, longest text %zu bytes -> %s",
+                    summary.records, summary.words, summary.longestText, arguments.folder.c_str());
+        if (reader.replaced() > 0)
+            std::printf(" (%zu characters replaced by '?')", reader.replaced());
+        std::printf("\n");
         return 0;
+    } catch (const std::invalid_argument &e) {
+        std::fprintf(stderr, "textfind-build: %s\n", e.what());
+        return 2;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "textfind-build: %s\n", e.what());
         return 1;

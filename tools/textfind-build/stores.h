@@ -1,0 +1,59 @@
+// Writing the two search stores from catalogue records, in memory bounded
+// whatever the catalogue's size: records and postings gather in runs of a
+// fixed size, sorted runs beyond the first go to temporary files in the
+// destination folder, and the stores are written from a merge of the runs
+// in key order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue.h"
+
+namespace textfind::build {
+
+struct StoreSummary {
+    std::size_t records = 0;
+    std::size_t words = 0;
+    std::size_t longestText = 0;
+};
+
+// What the runs may hold before they go to disk.
+struct BuildLimits {
+    std::size_t recordRunBytes = 32u << 20;
+    std::size_t postingRunEntries = 3u << 20;  // 12 bytes each
+};
+
+// Writes "opere.idb" and "opere.ddb" into a folder: each word (in the
+// normal form queries use) gets one data item holding one posting per record
+// that contains it, in ascending record order; texts are scrambled. Both
+// stores carry page checksums, and the record store the length of the
+// longest text under the key "longest-text". Both are written under
+// temporary names in the folder and renamed into place, the record store
+// first, so a reader never sees a half-built store. Failures throw
+// (CatalogueError for a repeated record number), leaving the existing stores
+// as they were.
+class StoreBuilder {
+public:
+    StoreBuilder(std::string folder, std::string sourceName, BuildLimits limits = {});
+    ~StoreBuilder();
+    StoreBuilder(const StoreBuilder &) = delete;
+    StoreBuilder &operator=(const StoreBuilder &) = delete;
+
+    void add(const CatalogueRecord &record, std::size_t line);
+    StoreSummary finish();
+
+    std::size_t records() const;
+    std::size_t words() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+StoreSummary writeStores(const std::vector<CatalogueRecord> &records, const std::string &folder);
+
+}  // namespace textfind::build
