@@ -10,6 +10,7 @@
 
 #include "catalogue.h"
 #include "encoding.h"
+#include "run_command.h"
 #include "store_files.h"
 #include "stores.h"
 #include "textfind.h"
@@ -209,14 +210,9 @@ TEST(BuildTool, TheDemoBuiltForCp1252FindsItsAccentedRecordInCp1252) {
 }
 
 std::pair<int, std::string> runTool(const std::string &arguments) {
-    const std::string command = std::string(TEXTFIND_BUILD_TOOL) + " " + arguments + " 2>&1";
-    FILE *pipe = ::popen(command.c_str(), "r");
-    std::string output;
-    char chunk[256];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, got);
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    const test::Ran ran =
+        test::runCommand(std::string(TEXTFIND_BUILD_TOOL) + " " + arguments + " 2>&1");
+    return {ran.status, ran.output};
 }
 
 std::vector<std::string> folderListing() {

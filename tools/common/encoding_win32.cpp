@@ -19,12 +19,13 @@ namespace {
 UINT codePageOf(std::string name) {
     for (char &c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     static const std::map<std::string, UINT> named = {
-        {"UTF-8", CP_UTF8},      {"UTF8", CP_UTF8},         {"ISO-8859-1", 28591},
-        {"LATIN1", 28591},       {"ISO-8859-15", 28605},    {"ASCII", 20127},
-        {"US-ASCII", 20127},     {"WINDOWS-1252", 1252},    {"WINDOWS-1250", 1250},
+        {"UTF-8", CP_UTF8},  {"UTF8", CP_UTF8},      {"ISO-8859-1", 28591},
+        {"LATIN1", 28591},   {"ISO-8859-15", 28605}, {"ASCII", 20127},
+        {"US-ASCII", 20127}, {"WINDOWS-1252", 1252}, {"WINDOWS-1250", 1250},
     };
     if (auto found = named.find(name); found != named.end()) return found->second;
-    if (name.rfind("CP", 0) == 0 && name.size() > 2) return static_cast<UINT>(std::stoul(name.substr(2)));
+    if (name.rfind("CP", 0) == 0 && name.size() > 2)
+        return static_cast<UINT>(std::stoul(name.substr(2)));
     throw std::invalid_argument("unknown code page " + name);
 }
 

@@ -85,7 +85,8 @@ private:
 // A temporary file of the build, removed with the object.
 class RunFile {
 public:
-    explicit RunFile(const std::string &path) : path_(path), file_(std::fopen(path.c_str(), "w+b")) {
+    explicit RunFile(const std::string &path)
+        : path_(path), file_(std::fopen(path.c_str(), "w+b")) {
         if (!file_) throw std::runtime_error(path + ": cannot create a temporary file");
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
     }
@@ -101,10 +102,12 @@ public:
             throw std::runtime_error(path_ + ": write error (is the disk full?)");
     }
     void read(void *data, std::size_t size) {
-        if (std::fread(data, 1, size, file_) != size) throw std::runtime_error(path_ + ": read error");
+        if (std::fread(data, 1, size, file_) != size)
+            throw std::runtime_error(path_ + ": read error");
     }
     void seek(long offset) {
-        if (std::fseek(file_, offset, SEEK_SET) != 0) throw std::runtime_error(path_ + ": seek error");
+        if (std::fseek(file_, offset, SEEK_SET) != 0)
+            throw std::runtime_error(path_ + ": seek error");
     }
 
 private:
@@ -202,9 +205,7 @@ struct StoreBuilder::State {
     std::vector<uint32_t> wordsOfRecord;
     std::string normal;
 
-    std::string temporary(const char *what) {
-        return prefix + what + std::to_string(runFiles++);
-    }
+    std::string temporary(const char *what) { return prefix + what + std::to_string(runFiles++); }
 
     void spillRecords() {
         std::sort(refs.begin(), refs.end(),
@@ -293,7 +294,8 @@ void StoreBuilder::add(const CatalogueRecord &record, std::size_t line) {
     s.wordsOfRecord.clear();
     forEachWord(record.text, [&](std::string_view word) {
         s.normal = wordNormalForm(word);
-        auto [it, fresh] = s.wordIds.try_emplace(s.normal, static_cast<uint32_t>(s.wordNames.size()));
+        auto [it, fresh] =
+            s.wordIds.try_emplace(s.normal, static_cast<uint32_t>(s.wordNames.size()));
         if (fresh) s.wordNames.push_back(&it->first);
         s.wordsOfRecord.push_back(it->second);
     });
@@ -339,8 +341,8 @@ StoreSummary StoreBuilder::finish() {
         const RecordRef &ref = cursors[c].current;
         if (previous && ref.sortKey == previousKey) {
             const uint32_t k = ref.sortKey;
-            const int32_t number = static_cast<int32_t>(k >> 24 | (k >> 8 & 0xFF00) |
-                                                        (k << 8 & 0xFF0000) | k << 24);
+            const int32_t number =
+                static_cast<int32_t>(k >> 24 | (k >> 8 & 0xFF00) | (k << 8 & 0xFF0000) | k << 24);
             failLine(s.sourceName, std::max(ref.line, previousLine),
                      "duplicate record number " + std::to_string(number) + " (first on line " +
                          std::to_string(std::min(ref.line, previousLine)) + ")");
@@ -399,7 +401,9 @@ StoreSummary StoreBuilder::finish() {
         data.reserve(merged.size() * kPostingSize);
         for (const Entry &entry : merged)
             appendPosting(data, entry.record,
-                          std::string_view(entry.category, entry.category[1] ? 2 : entry.category[0] ? 1 : 0));
+                          std::string_view(entry.category, entry.category[1]   ? 2
+                                                           : entry.category[0] ? 1
+                                                                               : 0));
         const std::string &name = *s.wordNames[word];
         indexFile.put(name.data(), name.size(), data.data(), data.size());
     }

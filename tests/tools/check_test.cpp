@@ -1,0 +1,148 @@
+// textfind-check on stores the builder wrote and on stores written directly
+// with one problem planted each.
+#include "check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "json_value.h"
+#include "run_command.h"
+#include "scramble.h"
+#include "store_files.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Postings = std::vector<std::pair<int32_t, std::string>>;
+
+test::Ran checkTool(const std::string &arguments) {
+    return test::runCommand(std::string(TEXTFIND_CHECK_TOOL) + " " + arguments);
+}
+
+TEST(Checker, TheDemoStoresAreClean) {
+    test::ScratchFolder folder;
+    ASSERT_EQ(test::runCommand(std::string(TEXTFIND_BUILD_TOOL) + " " + DEMO_FOLDER +
+                               "/catalogue.tsv . >/dev/null")
+                  .status,
+              0);
+    ASSERT_EQ(test::runCommand("cp " + std::string(DEMO_FOLDER) + "/noused.txt .").status, 0);
+    const test::Ran human = checkTool(".");
+    EXPECT_EQ(human.status, 0) << human.output;
+    EXPECT_NE(human.output.find("a host's buffer needs 141 bytes"), std::string::npos) << human.output;
+    const test::Ran json = checkTool("--json .");
+    ASSERT_EQ(json.status, 0);
+    const test::JsonValue report = test::parseJson(json.output);
+    EXPECT_EQ(report["status"].integer(), 0);
+    EXPECT_TRUE(report["problems"].items.empty());
+    EXPECT_EQ(report["records"]["records"].integer(), 251);
+    EXPECT_EQ(report["records"]["bufferSize"].integer(), 141);
+    EXPECT_EQ(report["records"]["longestTextEntry"].integer(), 140);
+    EXPECT_EQ(report["index"]["categories"]["MM"].integer(), 247);
+    EXPECT_EQ(report["stopWords"]["entries"].integer(), 67);
+}
+
+// Records 1..6 and an index over them, with one planted problem.
+struct Planted {
+    const char *name;
+    std::vector<std::pair<std::string, std::string>> index;  // key, data
+    std::vector<std::pair<std::string, std::string>> records;
+    std::string stopWords;
+    std::string file, what;  // the problem named
+    std::string key;
+    std::optional<int32_t> record;
+};
+
+std::vector<std::pair<std::string, std::string>> storeOf(std::map<int32_t, std::string> texts) {
+    std::vector<std::pair<std::string, std::string>> items;
+    for (auto &[record, text] : texts) {
+        textfind::scrambleInPlace(text);
+        items.emplace_back(test::recordKey(record), text);
+    }
+    return items;
+}
+
+TEST(Checker, NamesEachPlantedProblem) {
+    const auto records = storeOf({{1, "casa rossa"}, {2, "mare"}, {3, "casa"}});
+    const std::string casa = test::postingsData(Postings{{1, "EE"}, {3, "EE"}});
+    const std::string rossa = test::postingsData(Postings{{1, "EE"}});
+    const std::string mare = test::postingsData(Postings{{2, "MM"}});
+    auto index = [&](std::vector<std::pair<std::string, std::string>> extra) {
+        std::vector<std::pair<std::string, std::string>> items = {
+            {"CASA", casa}, {"MARE", mare}, {"ROSSA", rossa}};
+        for (auto &item : extra) {
+            auto at = std::find_if(items.begin(), items.end(), [&](auto &i) { return i.first == item.first; });
+            if (at != items.end())
+                *at = item;
+            else
+                items.push_back(item);
+        }
+        std::sort(items.begin(), items.end());
+        return items;
+    };
+    std::vector<std::pair<std::string, std::string>> withFiveByteKey = records;
+    withFiveByteKey.emplace_back("\x04\0\0\0\0"s, "x");
+    auto withNul = storeOf({{1, "casa rossa"}, {2, "ma\0re"s}, {3, "casa"}});
+    const Planted rows[] = {
+        {"small-letter key", index({{"casa", casa}}), records, "", "opere.idb",
+         "key in small letters (never matches a query)", "casa", std::nullopt},
+        {"trailing bytes", index({{"MARE", mare + "xyz"}}), records, "", "opere.idb",
+         "3 trailing bytes after the postings", "MARE", std::nullopt},
+        {"dangling posting", index({{"MARE", test::postingsData(Postings{{2, "MM"}, {99, "MM"}})}}),
+         records, "", "opere.idb", "posting of a record the store lacks", "MARE", 99},
+        {"repeated posting", index({{"MARE", test::postingsData(Postings{{2, "MM"}, {2, "MM"}})}}),
+         records, "", "opere.idb", "record posted more than once under one word", "MARE", 2},
+        {"separator in a key", index({{"CA SA", casa}}), records, "", "opere.idb",
+         "key holding a separator (never matches a query)", "CA SA", std::nullopt},
+        {"5-byte record key", index({}), withFiveByteKey, "", "opere.ddb",
+         "key not 4 bytes long (no record number)", "\x04\0\0\0\0"s, std::nullopt},
+        {"NUL in a text", index({}), withNul, "", "opere.ddb",
+         "text holding a NUL byte (the host sees it cut)", "", 2},
+        {"record no word points to", index({{"MARE", test::postingsData(Postings{})}}), records, "",
+         "opere.ddb", "record that no word points to (never found)", "", 2},
+        {"small-letter stop word", index({}), records, "IL\r\nla\r\n", "noused.txt",
+         "entry with small letters (it can never match)", "la", std::nullopt},
+        {"over-long stop-word line", index({}), records, std::string(300, 'X') + "\r\n", "noused.txt",
+         "line longer than 254 bytes (the rest is dropped)", std::string(40, 'X'), std::nullopt},
+    };
+    for (const Planted &row : rows) {
+        SCOPED_TRACE(row.name);
+        test::ScratchFolder folder;
+        test::writeBtree("opere.idb", row.index);
+        test::writeBtree("opere.ddb", row.records);
+        if (!row.stopWords.empty()) test::writeFile("noused.txt", row.stopWords);
+        const auto report = textfind::check::checkFolder(".");
+        EXPECT_EQ(report.exitStatus(), 1);
+        ASSERT_EQ(report.problems.size(), 1u) << textfind::check::humanReport(report);
+        const auto &problem = report.problems.front();
+        EXPECT_EQ(problem.file, row.file);
+        EXPECT_EQ(problem.what, row.what);
+        EXPECT_EQ(problem.key, row.key);
+        EXPECT_EQ(problem.record, row.record);
+        // The tool says the same, with its status.
+        const test::Ran json = checkTool("--json .");
+        EXPECT_EQ(json.status, 1);
+        const test::JsonValue parsed = test::parseJson(json.output);
+        ASSERT_EQ(parsed["problems"].items.size(), 1u);
+        EXPECT_EQ(parsed["problems"][0]["what"].text, row.what);
+    }
+}
+
+TEST(Checker, AMissingStoreCannotBeRead) {
+    test::ScratchFolder folder;
+    test::writeBtree("opere.idb", {{"CASA", test::postingsData(Postings{{1, "EE"}})}});
+    const test::Ran ran = checkTool(".");
+    EXPECT_EQ(ran.status, 2) << ran.output;
+    EXPECT_NE(ran.output.find("opere.ddb: cannot be read"), std::string::npos) << ran.output;
+    test::writeFile("opere.ddb", "not a store at all\n");
+    const test::Ran damaged = checkTool(".");
+    EXPECT_EQ(damaged.status, 1) << damaged.output;
+    EXPECT_NE(damaged.output.find("fails Berkeley DB's verification"), std::string::npos)
+        << damaged.output;
+    EXPECT_EQ(checkTool("--help").status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// What textfind-check finds in a folder's stores and stop-word file,
+// without changing anything.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace textfind::check {
+
+// A finding, named by the key or record it concerns.
+struct Finding {
+    std::string file;
+    std::string what;  // e.g. "key in small letters"
+    std::string key;   // the key's bytes, or empty
+    std::optional<int32_t> record;
+};
+
+struct StoreFacts {
+    std::string file;
+    bool readable = false;  // the file could be opened at all
+    bool verified = false;  // Berkeley DB's own verification passed
+    std::vector<std::string> verification;  // its messages when it failed
+};
+
+struct Report {
+    std::string folder;
+    StoreFacts index, records;
+    // Word index.
+    std::size_t keys = 0, postings = 0;
+    std::map<std::string, std::size_t> categories;  // code (up to its NUL) -> postings
+    // Record store.
+    std::size_t recordCount = 0, longestText = 0;
+    std::optional<uint32_t> longestTextEntry;
+    // Stop words.
+    bool stopWordsPresent = false;
+    std::size_t stopWords = 0;
+
+    std::vector<Finding> problems;  // at most kListed of each kind
+    std::map<std::string, std::size_t> problemCounts;
+    std::vector<Finding> notes;  // as problems, but harmless
+    std::map<std::string, std::size_t> noteCounts;
+
+    bool unreadable() const { return !index.readable || !records.readable; }
+    int exitStatus() const { return unreadable() ? 2 : problemCounts.empty() ? 0 : 1; }
+};
+
+// How many findings of one kind are listed; all are counted.
+inline constexpr std::size_t kListed = 50;
+
+Report checkFolder(const std::string &folder);
+
+// Berkeley DB's verification of one file in this process: 0 passed, 1
+// failed, with its messages, one a line. checkFolder runs it in a child.
+int verifyInPlace(const std::string &path, std::string &messages);
+
+std::string humanReport(const Report &report);
+std::string jsonReport(const Report &report);
+
+}  // namespace textfind::check
