@@ -32,7 +32,8 @@ TEST(Checker, TheDemoStoresAreClean) {
     ASSERT_EQ(test::runCommand("cp " + std::string(DEMO_FOLDER) + "/noused.txt .").status, 0);
     const test::Ran human = checkTool(".");
     EXPECT_EQ(human.status, 0) << human.output;
-    EXPECT_NE(human.output.find("a host's buffer needs 141 bytes"), std::string::npos) << human.output;
+    EXPECT_NE(human.output.find("a host's buffer needs 141 bytes"), std::string::npos)
+        << human.output;
     const test::Ran json = checkTool("--json .");
     ASSERT_EQ(json.status, 0);
     const test::JsonValue report = test::parseJson(json.output);
@@ -74,7 +75,8 @@ TEST(Checker, NamesEachPlantedProblem) {
         std::vector<std::pair<std::string, std::string>> items = {
             {"CASA", casa}, {"MARE", mare}, {"ROSSA", rossa}};
         for (auto &item : extra) {
-            auto at = std::find_if(items.begin(), items.end(), [&](auto &i) { return i.first == item.first; });
+            auto at = std::find_if(items.begin(), items.end(),
+                                   [&](auto &i) { return i.first == item.first; });
             if (at != items.end())
                 *at = item;
             else
@@ -105,8 +107,9 @@ TEST(Checker, NamesEachPlantedProblem) {
          "opere.ddb", "record that no word points to (never found)", "", 2},
         {"small-letter stop word", index({}), records, "IL\r\nla\r\n", "noused.txt",
          "entry with small letters (it can never match)", "la", std::nullopt},
-        {"over-long stop-word line", index({}), records, std::string(300, 'X') + "\r\n", "noused.txt",
-         "line longer than 254 bytes (the rest is dropped)", std::string(40, 'X'), std::nullopt},
+        {"over-long stop-word line", index({}), records, std::string(300, 'X') + "\r\n",
+         "noused.txt", "line longer than 254 bytes (the rest is dropped)", std::string(40, 'X'),
+         std::nullopt},
     };
     for (const Planted &row : rows) {
         SCOPED_TRACE(row.name);

@@ -12,7 +12,8 @@
 namespace {
 
 test::Ran searchTool(const std::string &arguments) {
-    return test::runCommand("LC_ALL=C.UTF-8 " + std::string(TEXTFIND_SEARCH_TOOL) + " " + arguments);
+    return test::runCommand("LC_ALL=C.UTF-8 " + std::string(TEXTFIND_SEARCH_TOOL) + " " +
+                            arguments);
 }
 
 class Search : public ::testing::Test {
@@ -35,21 +36,26 @@ TEST_F(Search, GivesTheExportsCountsAndTexts) {
         const char *selector;
     };
     const Row rows[] = {
-        {"il romanzo della Sicilia", false, "**"}, {"Venezia, Napoli", true, "**"},
-        {"memorie scuola", true, "MM"},            {"memorie scuola", true, "EE;MM"},
-        {"poesie", false, "PO"},                   {"assente", true, "**"},
+        {"il romanzo della Sicilia", false, "**"},
+        {"Venezia, Napoli", true, "**"},
+        {"memorie scuola", true, "MM"},
+        {"memorie scuola", true, "EE;MM"},
+        {"poesie", false, "PO"},
+        {"assente", true, "**"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.query);
-        const test::Ran ran = searchTool(std::string(row.any ? "--any" : "--all") + " --selector '" +
-                                         row.selector + "' --json '" + row.query + "'");
+        const test::Ran ran =
+            searchTool(std::string(row.any ? "--any" : "--all") + " --selector '" + row.selector +
+                       "' --json '" + row.query + "'");
         ASSERT_EQ(ran.status, 0) << ran.output;
         const test::JsonValue answer = test::parseJson(ran.output);
         const int32_t count = ScanDB(row.query, row.any ? 0 : 1, row.selector);
         const std::vector<test::Delivery> texts = test::drain();
         EXPECT_EQ(answer["count"].integer(), count);
         ASSERT_EQ(answer["texts"].items.size(), texts.size());
-        for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(answer["texts"][i].text, texts[i].text);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            EXPECT_EQ(answer["texts"][i].text, texts[i].text);
         EXPECT_EQ(answer["mode"].text, row.any ? "any" : "all");
     }
 }
@@ -83,7 +89,8 @@ TEST_F(Search, ConvertsBetweenTheStoresAndTheTerminal) {
               "1 records\nCarlo Goldoni, Mémoires (1787): memorie in francese della vita e del "
               "teatro dell'autore.\n");
     const test::Ran json = searchTool("--encoding CP1252 --json --any --selector MM Mémoires");
-    EXPECT_EQ(test::parseJson(json.output)["texts"][0].text.substr(0, 24), "Carlo Goldoni, Mémoires");
+    EXPECT_EQ(test::parseJson(json.output)["texts"][0].text.substr(0, 24),
+              "Carlo Goldoni, Mémoires");
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 
 namespace tools {
 
-Isolated runIsolated(const std::vector<std::string> &, const std::function<int(std::string &)> &work) {
+Isolated runIsolated(const std::vector<std::string> &,
+                     const std::function<int(std::string &)> &work) {
     Isolated result;
     int channel[2];
     if (pipe(channel) != 0) return result;
@@ -41,7 +42,8 @@ Isolated runIsolated(const std::vector<std::string> &, const std::function<int(s
     close(channel[1]);
     char chunk[4096];
     ssize_t n;
-    while ((n = read(channel[0], chunk, sizeof chunk)) > 0) result.output.append(chunk, static_cast<std::size_t>(n));
+    while ((n = read(channel[0], chunk, sizeof chunk)) > 0)
+        result.output.append(chunk, static_cast<std::size_t>(n));
     close(channel[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {

@@ -31,7 +31,8 @@ Isolated runIsolated(const std::vector<std::string> &selfArguments,
     }
     char chunk[4096];
     DWORD n = 0;
-    while (ReadFile(reader, chunk, sizeof chunk, &n, nullptr) && n > 0) result.output.append(chunk, n);
+    while (ReadFile(reader, chunk, sizeof chunk, &n, nullptr) && n > 0)
+        result.output.append(chunk, n);
     CloseHandle(reader);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;

@@ -9,7 +9,11 @@ namespace {
 // The length of a valid UTF-8 sequence at `at`, or 0.
 std::size_t utf8Length(std::string_view s, std::size_t at) {
     const auto b = static_cast<unsigned char>(s[at]);
-    std::size_t length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    std::size_t length = b < 0x80         ? 1
+                         : (b >> 5) == 6  ? 2
+                         : (b >> 4) == 14 ? 3
+                         : (b >> 3) == 30 ? 4
+                                          : 0;
     if (length == 0 || at + length > s.size()) return 0;
     for (std::size_t i = 1; i < length; ++i)
         if ((static_cast<unsigned char>(s[at + i]) & 0xC0) != 0x80) return 0;

@@ -40,10 +40,15 @@ void verify(const std::string &path, StoreFacts &facts) {
     facts.verified = run.ended && run.status == 0;
     if (facts.verified) return;
     std::size_t start = 0;
-    for (std::size_t end; (end = run.output.find('\n', start)) != std::string::npos; start = end + 1)
+    for (std::size_t end; (end = run.output.find('\n', start)) != std::string::npos;
+         start = end + 1)
         facts.verification.push_back(run.output.substr(start, end - start));
-    if (!run.ended) facts.verification.insert(facts.verification.begin(), "Berkeley DB's verification did not finish (it crashed or looped)");
-    if (facts.verification.empty()) facts.verification.push_back("Berkeley DB's verification failed");
+    if (!run.ended)
+        facts.verification.insert(
+            facts.verification.begin(),
+            "Berkeley DB's verification did not finish (it crashed or looped)");
+    if (facts.verification.empty())
+        facts.verification.push_back("Berkeley DB's verification failed");
 }
 
 // Every key and data item of a verified file, in key order.
@@ -123,7 +128,8 @@ Report checkFolder(const std::string &folder) {
     verify(base + "/" + kRecordFile, report.records);
     for (const StoreFacts *facts : {&report.index, &report.records}) {
         if (facts->readable && !facts->verified)
-            problems.add(facts->file, "fails Berkeley DB's verification: " + facts->verification.front());
+            problems.add(facts->file,
+                         "fails Berkeley DB's verification: " + facts->verification.front());
     }
 
     // Stop words, as the library reads them.
@@ -132,12 +138,15 @@ Report checkFolder(const std::string &folder) {
         std::ifstream in(base + "/" + kStopWordFile, std::ios::binary);
         report.stopWordsPresent = static_cast<bool>(in);
         if (in) {
-            const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string raw((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
             stopWords = parseStopWords(raw);
             report.stopWords = stopWords.size();
             for (const std::string &entry : stopWords)
-                if (std::any_of(entry.begin(), entry.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
-                    problems.add(kStopWordFile, "entry with small letters (it can never match)", entry);
+                if (std::any_of(entry.begin(), entry.end(),
+                                [](char c) { return c >= 'a' && c <= 'z'; }))
+                    problems.add(kStopWordFile, "entry with small letters (it can never match)",
+                                 entry);
             std::size_t length = 0;
             for (std::size_t i = 0; i <= raw.size(); ++i) {
                 if (i == raw.size() || raw[i] == '\n' || raw[i] == '\x1a') {
@@ -160,29 +169,31 @@ Report checkFolder(const std::string &folder) {
     std::vector<bool> hasWords;
     if (report.records.verified) {
         std::vector<std::pair<int32_t, bool>> found;
-        const bool complete = forEachItem(base + "/" + kRecordFile, [&](std::string_view key, std::string_view data) {
-            if (key == kLongestTextKey) {
-                if (data.size() == 4)
-                    report.longestTextEntry = static_cast<uint32_t>(recordOf(data));
-                else
-                    problems.add(kRecordFile, "longest-text entry not 4 bytes long", key);
-                return;
-            }
-            if (key.size() != 4) {
-                problems.add(kRecordFile, "key not 4 bytes long (no record number)", key);
-                return;
-            }
-            const int32_t record = recordOf(key);
-            std::string text(data);
-            scrambleInPlace(text);
-            ++report.recordCount;
-            report.longestText = std::max(report.longestText, text.size());
-            if (text.find('\0') != std::string::npos)
-                problems.add(kRecordFile, "text holding a NUL byte (the host sees it cut)", {}, record);
-            bool words = false;
-            forEachWord(text, [&](std::string_view) { words = true; });
-            found.emplace_back(record, words);
-        });
+        const bool complete =
+            forEachItem(base + "/" + kRecordFile, [&](std::string_view key, std::string_view data) {
+                if (key == kLongestTextKey) {
+                    if (data.size() == 4)
+                        report.longestTextEntry = static_cast<uint32_t>(recordOf(data));
+                    else
+                        problems.add(kRecordFile, "longest-text entry not 4 bytes long", key);
+                    return;
+                }
+                if (key.size() != 4) {
+                    problems.add(kRecordFile, "key not 4 bytes long (no record number)", key);
+                    return;
+                }
+                const int32_t record = recordOf(key);
+                std::string text(data);
+                scrambleInPlace(text);
+                ++report.recordCount;
+                report.longestText = std::max(report.longestText, text.size());
+                if (text.find('\0') != std::string::npos)
+                    problems.add(kRecordFile, "text holding a NUL byte (the host sees it cut)", {},
+                                 record);
+                bool words = false;
+                forEachWord(text, [&](std::string_view) { words = true; });
+                found.emplace_back(record, words);
+            });
         if (!complete) problems.add(kRecordFile, "cannot be read to its end");
         std::sort(found.begin(), found.end());
         for (const auto &[record, words] : found) {
@@ -199,7 +210,8 @@ Report checkFolder(const std::string &folder) {
     std::vector<bool> referenced(present.size(), false);
     if (report.index.verified) {
         std::vector<int32_t> records;
-        const bool complete = forEachItem(base + "/" + kIndexFile, [&](std::string_view key, std::string_view data) {
+        const bool complete = forEachItem(base + "/" + kIndexFile, [&](std::string_view key,
+                                                                       std::string_view data) {
             ++report.keys;
             if (key.empty()) problems.add(kIndexFile, "empty key");
             if (std::any_of(key.begin(), key.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
@@ -207,10 +219,12 @@ Report checkFolder(const std::string &folder) {
             if (std::any_of(key.begin(), key.end(),
                             [](char c) { return isSeparator(static_cast<unsigned char>(c)); }))
                 problems.add(kIndexFile, "key holding a separator (never matches a query)", key);
-            if (stopWords.contains(key)) notes.add(kIndexFile, "key that is a stop word (never looked up)", key);
+            if (stopWords.contains(key))
+                notes.add(kIndexFile, "key that is a stop word (never looked up)", key);
             if (data.size() % kPostingSize != 0)
                 problems.add(kIndexFile,
-                             std::to_string(data.size() % kPostingSize) + " trailing bytes after the postings",
+                             std::to_string(data.size() % kPostingSize) +
+                                 " trailing bytes after the postings",
                              key);
             const std::size_t count = data.size() / kPostingSize;
             report.postings += count;
@@ -222,14 +236,16 @@ Report checkFolder(const std::string &folder) {
                 if (!report.records.verified) continue;
                 const auto at = std::lower_bound(present.begin(), present.end(), posting.record);
                 if (at == present.end() || *at != posting.record)
-                    problems.add(kIndexFile, "posting of a record the store lacks", key, posting.record);
+                    problems.add(kIndexFile, "posting of a record the store lacks", key,
+                                 posting.record);
                 else
                     referenced[static_cast<std::size_t>(at - present.begin())] = true;
             }
             std::sort(records.begin(), records.end());
             for (std::size_t i = 1; i < records.size(); ++i)
                 if (records[i] == records[i - 1] && (i == 1 || records[i - 2] != records[i]))
-                    problems.add(kIndexFile, "record posted more than once under one word", key, records[i]);
+                    problems.add(kIndexFile, "record posted more than once under one word", key,
+                                 records[i]);
         });
         if (!complete) problems.add(kIndexFile, "cannot be read to its end");
     }
@@ -237,7 +253,8 @@ Report checkFolder(const std::string &folder) {
         for (std::size_t i = 0; i < present.size(); ++i) {
             if (referenced[i]) continue;
             if (hasWords[i])
-                problems.add(kRecordFile, "record that no word points to (never found)", {}, present[i]);
+                problems.add(kRecordFile, "record that no word points to (never found)", {},
+                             present[i]);
             else
                 notes.add(kRecordFile, "record without words (no query finds it)", {}, present[i]);
         }
@@ -275,8 +292,8 @@ void listFindings(std::string &out, const char *title, const std::vector<Finding
     for (const auto &[what, count] : counts) total += count;
     out += std::string("  ") + title + ": " + std::to_string(total) + "\n";
     for (const Finding &finding : listed)
-        out += "    " + finding.file + ":" + subject(finding) + (subject(finding).empty() ? " " : ": ") +
-               finding.what + "\n";
+        out += "    " + finding.file + ":" + subject(finding) +
+               (subject(finding).empty() ? " " : ": ") + finding.what + "\n";
     for (const auto &[what, count] : counts)
         if (count > kListed)
             out += "    ... " + std::to_string(count - kListed) + " more: " + what + "\n";
@@ -288,27 +305,35 @@ std::string humanReport(const Report &r) {
     std::string out = "textfind-check: " + (r.folder.empty() ? std::string(".") : r.folder) + "\n";
     auto storeLine = [&](const StoreFacts &facts) {
         out += "  " + facts.file + ": ";
-        out += !facts.readable ? "cannot be read\n" : !facts.verified ? "fails verification\n" : "verified";
+        out += !facts.readable   ? "cannot be read\n"
+               : !facts.verified ? "fails verification\n"
+                                 : "verified";
     };
     storeLine(r.index);
     if (r.index.verified) {
-        out += ", " + std::to_string(r.keys) + " keys, " + std::to_string(r.postings) + " postings; categories:";
+        out += ", " + std::to_string(r.keys) + " keys, " + std::to_string(r.postings) +
+               " postings; categories:";
         for (const auto &[code, count] : r.categories)
-            out += " " + (code.empty() ? std::string("(empty)") : printable(code)) + " " + std::to_string(count);
+            out += " " + (code.empty() ? std::string("(empty)") : printable(code)) + " " +
+                   std::to_string(count);
         out += "\n";
     }
     storeLine(r.records);
     if (r.records.verified) {
-        out += ", " + std::to_string(r.recordCount) + " records; longest text " + std::to_string(r.longestText) +
-               " bytes: a host's buffer needs " + std::to_string(r.longestText + 1) + " bytes\n";
+        out += ", " + std::to_string(r.recordCount) + " records; longest text " +
+               std::to_string(r.longestText) + " bytes: a host's buffer needs " +
+               std::to_string(r.longestText + 1) + " bytes\n";
     }
     out += "  " + std::string(kStopWordFile) + ": " +
-           (r.stopWordsPresent ? std::to_string(r.stopWords) + " entries" : std::string("absent (no stop words)")) +
+           (r.stopWordsPresent ? std::to_string(r.stopWords) + " entries"
+                               : std::string("absent (no stop words)")) +
            "\n";
     for (const auto &[what, count] : r.noteCounts)
         out += "  note: " + std::to_string(count) + " of: " + what + "\n";
     listFindings(out, "problems", r.problems, r.problemCounts);
-    out += r.unreadable() ? "a store cannot be read\n" : r.problemCounts.empty() ? "clean\n" : "problems found\n";
+    out += r.unreadable()            ? "a store cannot be read\n"
+           : r.problemCounts.empty() ? "clean\n"
+                                     : "problems found\n";
     return out;
 }
 
@@ -329,15 +354,24 @@ std::string jsonReport(const Report &r) {
         json.endObject();
     };
     auto store = [&](const StoreFacts &facts) {
-        json.key("file").value(facts.file).key("readable").value(facts.readable).key("verified").value(facts.verified);
+        json.key("file")
+            .value(facts.file)
+            .key("readable")
+            .value(facts.readable)
+            .key("verified")
+            .value(facts.verified);
     };
     json.beginObject().key("folder").value(r.folder.empty() ? std::string(".") : r.folder);
     json.key("status").value(r.exitStatus());
     json.key("index").beginObject();
     store(r.index);
-    json.key("keys").value(static_cast<uint64_t>(r.keys)).key("postings").value(static_cast<uint64_t>(r.postings));
+    json.key("keys")
+        .value(static_cast<uint64_t>(r.keys))
+        .key("postings")
+        .value(static_cast<uint64_t>(r.postings));
     json.key("categories").beginObject();
-    for (const auto &[code, count] : r.categories) json.key(code).value(static_cast<uint64_t>(count));
+    for (const auto &[code, count] : r.categories)
+        json.key(code).value(static_cast<uint64_t>(count));
     json.endObject().endObject();
     json.key("records").beginObject();
     store(r.records);
@@ -351,7 +385,10 @@ std::string jsonReport(const Report &r) {
         json.null();
     json.endObject();
     json.key("stopWords").beginObject().key("file").value(kStopWordFile);
-    json.key("present").value(r.stopWordsPresent).key("entries").value(static_cast<uint64_t>(r.stopWords));
+    json.key("present")
+        .value(r.stopWordsPresent)
+        .key("entries")
+        .value(static_cast<uint64_t>(r.stopWords));
     json.endObject();
     findings("notes", r.notes, r.noteCounts);
     findings("problems", r.problems, r.problemCounts);

@@ -21,8 +21,8 @@ struct Finding {
 
 struct StoreFacts {
     std::string file;
-    bool readable = false;  // the file could be opened at all
-    bool verified = false;  // Berkeley DB's own verification passed
+    bool readable = false;                  // the file could be opened at all
+    bool verified = false;                  // Berkeley DB's own verification passed
     std::vector<std::string> verification;  // its messages when it failed
 };
 

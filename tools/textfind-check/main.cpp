@@ -62,8 +62,10 @@ int main(int argc, char **argv) {
     }
     try {
         const textfind::check::Report report = textfind::check::checkFolder(folder);
-        std::fputs((json ? textfind::check::jsonReport(report) : textfind::check::humanReport(report)).c_str(),
-                   stdout);
+        std::fputs(
+            (json ? textfind::check::jsonReport(report) : textfind::check::humanReport(report))
+                .c_str(),
+            stdout);
         return report.exitStatus();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "textfind-check: %s\n", e.what());

@@ -72,7 +72,8 @@ std::size_t bufferSize() {
             DBC *cursor = nullptr;
             if (db->cursor(db, nullptr, &cursor, 0) == 0) {
                 std::memset(&k, 0, sizeof k);
-                while (cursor->get(cursor, &k, &v, DB_NEXT) == 0) longest = std::max<std::size_t>(longest, v.size);
+                while (cursor->get(cursor, &k, &v, DB_NEXT) == 0)
+                    longest = std::max<std::size_t>(longest, v.size);
                 cursor->close(cursor);
             }
         }
@@ -108,8 +109,8 @@ bool parse(int argc, char **argv, Options &o, std::string &error, bool &help) {
             o.count = true;
         } else if (arg == "--json") {
             o.json = true;
-        } else if (arg == "--folder" || arg == "--selector" || arg == "--limit" || arg == "--record" ||
-                   arg == "--encoding") {
+        } else if (arg == "--folder" || arg == "--selector" || arg == "--limit" ||
+                   arg == "--record" || arg == "--encoding") {
             const char *v = value();
             if (!v) {
                 error = arg + " needs a value";
@@ -214,7 +215,8 @@ int main(int argc, char **argv) {
         long delivered = 0;
         std::size_t missing = 0;
         int32_t stopped = 0;
-        for (int32_t rc; (o.limit < 0 || delivered < o.limit) && (rc = ResSet(buffer.data())) != 0;) {
+        for (int32_t rc;
+             (o.limit < 0 || delivered < o.limit) && (rc = ResSet(buffer.data())) != 0;) {
             if (rc == -1 || rc == -2) {  // the entry stays in the set: going on would never end
                 stopped = rc;
                 break;
@@ -235,10 +237,12 @@ int main(int argc, char **argv) {
             std::printf("%s\n", json.endObject().text().c_str());
         }
         if (missing && !o.json)
-            std::fprintf(stderr, "textfind-search: %zu records are missing from the store (skipped)\n",
+            std::fprintf(stderr,
+                         "textfind-search: %zu records are missing from the store (skipped)\n",
                          missing);
         if (stopped) {
-            if (!o.json) std::fprintf(stderr, "textfind-search: %s\n", explanation(stopped, false).c_str());
+            if (!o.json)
+                std::fprintf(stderr, "textfind-search: %s\n", explanation(stopped, false).c_str());
             return 2;
         }
         return 0;
