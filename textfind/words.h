@@ -1,17 +1,30 @@
 // Splitting text into words and the normal form that index keys use.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
 namespace textfind {
 
+namespace detail {
+inline constexpr std::string_view kSeparators = " \t\",.;:-+!%&/?()[]'";
+constexpr std::array<bool, 256> makeSeparatorTable() {
+    std::array<bool, 256> table{};
+    for (char c : kSeparators) table[static_cast<unsigned char>(c)] = true;
+    return table;
+}
+inline constexpr std::array<bool, 256> kSeparatorTable = makeSeparatorTable();
+}  // namespace detail
+
 // The bytes that end a word and belong to none. Line ends, digits and bytes
-// from 0x80 up are word bytes.
-bool isSeparator(unsigned char byte);
+// from 0x80 up are word bytes. Inline: every byte of every text asks.
+inline bool isSeparator(unsigned char byte) { return detail::kSeparatorTable[byte]; }
 
 // Only a to z are folded; accented bytes of the code page keep their case.
 std::string wordNormalForm(std::string_view word);
+// The same into `out`, reusing its storage.
+void wordNormalForm(std::string_view word, std::string &out);
 
 // Calls visit(word) for every maximal run of non-separator bytes, in order.
 template <typename Visit>

@@ -156,15 +156,16 @@ TEST(Catalogue, TextsConvertedToTheHostsCodePage) {
     EXPECT_EQ(reader.replaced(), 2u);
 }
 
-// Runs that go to disk and come back give the stores one run in memory does;
-// a record number repeated across runs is still found.
+// Runs that go to disk, merged a few at a time over several levels, give the
+// stores one run in memory does; a record number repeated across runs is
+// still found. Over 32768 distinct words make the word table grow.
 TEST(BuildTool, StoresOutOfManyRunsEqualStoresOutOfOne) {
     std::vector<textfind::build::CatalogueRecord> records;
     for (int32_t r = 0; r < 3000; ++r) {
         const int32_t number = (r * 7919) % 3000 - 1500;  // every number once, scattered
-        records.push_back(
-            {number, r % 3 ? "EE" : "mM",
-             "parola" + std::to_string(r % 50) + " comune testo" + std::to_string(r)});
+        std::string text = "parola" + std::to_string(r % 50) + " comune";
+        for (int w = 0; w < 12; ++w) text += " t" + std::to_string(r) + "x" + std::to_string(w);
+        records.push_back({number, r % 3 ? "EE" : "mM", text});
     }
     test::TempDir one, many;
     textfind::build::writeStores(records, one.path());

@@ -8,8 +8,9 @@
 #include <filesystem>
 #include <queue>
 #include <random>
+#include <span>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 
 #include "postings.h"
 #include "scramble.h"
@@ -88,7 +89,7 @@ public:
     explicit RunFile(const std::string &path)
         : path_(path), file_(std::fopen(path.c_str(), "w+b")) {
         if (!file_) throw std::runtime_error(path + ": cannot create a temporary file");
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+        std::setvbuf(file_, nullptr, _IOFBF, 256 << 10);
     }
     ~RunFile() {
         std::fclose(file_);
@@ -137,21 +138,38 @@ struct Entry {  // one posting while building
     char category[2];
 };
 
-bool entryLess(const Entry &a, const Entry &b) {
-    return a.word != b.word ? a.word < b.word : a.record < b.record;
+bool recordLess(const Entry &a, const Entry &b) { return a.record < b.record; }
+
+// Runs are merged kFanIn at a time once that many of one level wait, so
+// open files and their buffers stay few however long the catalogue.
+constexpr std::size_t kFanIn = 8;
+
+template <typename Runs>
+bool levelIsFull(const Runs &runs) {
+    if (runs.size() < kFanIn) return false;
+    return std::all_of(runs.end() - kFanIn, runs.end(),
+                       [&](const auto &run) { return run.level == runs.back().level; });
 }
 
 // Where a run's postings of one word lie.
 struct Group {
     uint32_t word;
-    long offset;
+    std::size_t offset;  // in entries, for the run in memory
     uint32_t count;
 };
 
 struct PostingRun {
     std::unique_ptr<RunFile> file;  // none: the last run, still in memory
-    std::vector<Group> groups;      // by word
+    std::vector<Group> groups;      // in the words' byte order
     std::vector<Entry> entries;     // the last run's postings
+    int level = 0;
+    std::size_t next = 0;  // the group a merge takes next
+};
+
+struct RecordRun {
+    std::unique_ptr<RunFile> file;
+    std::size_t count;
+    int level;
 };
 
 // A run of records read back in key order.
@@ -161,7 +179,8 @@ struct RecordCursor {
     const std::string *arena = nullptr;
     std::size_t index = 0, size = 0;
     RecordRef current{};
-    std::string text;
+    std::string_view text;
+    std::string buffer;  // a file run's current text
 
     bool advance() {
         if (index == size) return false;
@@ -169,15 +188,95 @@ struct RecordCursor {
             uint32_t header[3];
             file->read(header, sizeof header);
             current = {header[0], header[1], 0, header[2]};
-            text.resize(current.length);
-            if (current.length) file->read(text.data(), current.length);
+            buffer.resize(current.length);
+            if (current.length) file->read(buffer.data(), current.length);
+            text = buffer;
         } else {
             current = (*refs)[index];
-            text.assign(*arena, current.offset, current.length);
+            text = std::string_view(*arena).substr(current.offset, current.length);
         }
         ++index;
         return true;
     }
+};
+
+// The words met so far, by normal form, each with a dense id: open
+// addressing, each slot holding what settles most lookups without touching
+// the names (a word's first 8 bytes and its hash), the names in one arena.
+class WordTable {
+public:
+    WordTable() : slots_(1 << 16) { offsets_.push_back(0); }
+
+    uint32_t idOf(std::string_view word) {
+        if ((size() + 1) * 2 > slots_.size()) grow();
+        const auto hash = static_cast<uint32_t>(std::hash<std::string_view>{}(word));
+        const uint64_t prefix = prefixOf(word);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot &slot = slots_[i];
+            if (slot.id == kEmpty) {
+                if (names_.size() + word.size() > UINT32_MAX)
+                    throw std::runtime_error("more distinct words than the builder can hold");
+                names_ += word;
+                offsets_.push_back(static_cast<uint32_t>(names_.size()));
+                prefixes_.push_back(prefix);
+                slot = {prefix, hash, static_cast<uint32_t>(size() - 1)};
+                return slot.id;
+            }
+            if (slot.hash == hash && slot.prefix == prefix &&
+                (word.size() <= 8 ? length(slot.id) == word.size()
+                                  : name(slot.id).substr(8) == word.substr(8)))
+                return slot.id;
+        }
+    }
+
+    std::string_view name(uint32_t id) const {
+        return std::string_view(names_).substr(offsets_[id], length(id));
+    }
+    std::size_t size() const { return offsets_.size() - 1; }
+
+    // The ids in the names' byte order. The first 8 bytes, zero-padded and
+    // read as a number, order names the same way whenever they differ.
+    bool less(uint32_t a, uint32_t b) const {
+        return prefixes_[a] != prefixes_[b] ? prefixes_[a] < prefixes_[b] : name(a) < name(b);
+    }
+    std::vector<uint32_t> inByteOrder(std::vector<uint32_t> ids) const {
+        std::sort(ids.begin(), ids.end(), [&](uint32_t a, uint32_t b) { return less(a, b); });
+        return ids;
+    }
+
+private:
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    struct Slot {
+        uint64_t prefix = 0;
+        uint32_t hash = 0;
+        uint32_t id = kEmpty;
+    };
+
+    static uint64_t prefixOf(std::string_view word) {
+        uint64_t prefix = 0;
+        for (std::size_t b = 0; b < 8; ++b)
+            prefix = prefix << 8 | (b < word.size() ? static_cast<unsigned char>(word[b]) : 0u);
+        return prefix;
+    }
+    std::size_t length(uint32_t id) const { return offsets_[id + 1] - offsets_[id]; }
+
+    void grow() {
+        std::vector<Slot> slots(slots_.size() * 2);
+        const std::size_t mask = slots.size() - 1;
+        for (const Slot &slot : slots_) {
+            if (slot.id == kEmpty) continue;
+            std::size_t i = slot.hash & mask;
+            while (slots[i].id != kEmpty) i = (i + 1) & mask;
+            slots[i] = slot;
+        }
+        slots_.swap(slots);
+    }
+
+    std::vector<Slot> slots_;
+    std::string names_;
+    std::vector<uint32_t> offsets_;  // of each name in names_, and its end
+    std::vector<uint64_t> prefixes_;
 };
 
 }  // namespace
@@ -193,15 +292,15 @@ struct StoreBuilder::State {
     // Records.
     std::string arena;
     std::vector<RecordRef> refs;
-    std::vector<std::unique_ptr<RunFile>> recordRuns;
-    std::vector<std::size_t> recordRunSizes;
+    std::vector<RecordRun> recordRuns;
 
     // Words and postings.
-    std::unordered_map<std::string, uint32_t> wordIds;
-    std::vector<const std::string *> wordNames;
+    WordTable words;
     std::vector<Entry> entries;
+    std::vector<Entry> sorted;  // closePostingRun's other buffer
     std::vector<PostingRun> postingRuns;
-    std::vector<uint32_t> rankOf;  // scratch of closePostingRun, all zero between runs
+    std::vector<Entry> merged;     // one word's postings from every run
+    std::vector<uint32_t> counts;  // closePostingRun's scratch, all zero between runs
     std::vector<uint32_t> wordsOfRecord;
     std::string normal;
 
@@ -211,54 +310,164 @@ struct StoreBuilder::State {
         std::sort(refs.begin(), refs.end(),
                   [](const RecordRef &a, const RecordRef &b) { return a.sortKey < b.sortKey; });
         auto file = std::make_unique<RunFile>(temporary("records"));
-        for (const RecordRef &ref : refs) {
-            const uint32_t header[3] = {ref.sortKey, ref.line, ref.length};
-            file->write(header, sizeof header);
-            file->write(arena.data() + ref.offset, ref.length);
-        }
+        for (const RecordRef &ref : refs)
+            writeRecord(*file, ref, std::string_view(arena).substr(ref.offset, ref.length));
         file->seek(0);
-        recordRuns.push_back(std::move(file));
-        recordRunSizes.push_back(refs.size());
+        recordRuns.push_back({std::move(file), refs.size(), 0});
         refs.clear();
         arena.clear();
+        while (levelIsFull(recordRuns)) {
+            const std::size_t first = recordRuns.size() - kFanIn;
+            std::vector<RecordCursor> cursors(kFanIn);
+            std::size_t count = 0;
+            for (std::size_t r = 0; r < kFanIn; ++r) {
+                cursors[r].file = recordRuns[first + r].file.get();
+                count += cursors[r].size = recordRuns[first + r].count;
+            }
+            auto merged = std::make_unique<RunFile>(temporary("records"));
+            mergeRecords(cursors, [&](const RecordRef &ref, std::string_view text) {
+                writeRecord(*merged, ref, text);
+            });
+            merged->seek(0);
+            const int level = recordRuns.back().level + 1;
+            recordRuns.resize(first);
+            recordRuns.push_back({std::move(merged), count, level});
+        }
     }
 
-    // Sorts the gathered postings by word, in the words' byte order, then by
+    static void writeRecord(RunFile &file, const RecordRef &ref, std::string_view text) {
+        const uint32_t header[3] = {ref.sortKey, ref.line, ref.length};
+        file.write(header, sizeof header);
+        file.write(text.data(), text.size());
+    }
+
+    // Calls sink(ref, text) for every record of the runs in key order; a key
+    // met twice is a repeated record number.
+    template <typename Sink>
+    void mergeRecords(std::vector<RecordCursor> &cursors, Sink &&sink) {
+        auto later = [&](std::size_t a, std::size_t b) {
+            return cursors[a].current.sortKey > cursors[b].current.sortKey;
+        };
+        std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> heap(later);
+        for (std::size_t c = 0; c < cursors.size(); ++c)
+            if (cursors[c].advance()) heap.push(c);
+        bool previous = false;
+        uint32_t previousKey = 0, previousLine = 0;
+        while (!heap.empty()) {
+            const std::size_t c = heap.top();
+            heap.pop();
+            const RecordRef &ref = cursors[c].current;
+            if (previous && ref.sortKey == previousKey) {
+                const uint32_t k = ref.sortKey;
+                const int32_t number = static_cast<int32_t>(k >> 24 | (k >> 8 & 0xFF00) |
+                                                            (k << 8 & 0xFF0000) | k << 24);
+                failLine(sourceName, std::max(ref.line, previousLine),
+                         "duplicate record number " + std::to_string(number) + " (first on line " +
+                             std::to_string(std::min(ref.line, previousLine)) + ")");
+            }
+            sink(ref, cursors[c].text);
+            previous = true;
+            previousKey = ref.sortKey;
+            previousLine = ref.line;
+            if (cursors[c].advance()) heap.push(c);
+        }
+    }
+
+    // Calls sink(word, postings) for every word of the runs in byte order,
+    // with its postings from every run in ascending record order.
+    template <typename Sink>
+    void mergePostings(std::span<PostingRun> runs, Sink &&sink) {
+        auto wordOf = [](const PostingRun *run) { return run->groups[run->next].word; };
+        auto later = [&](const PostingRun *a, const PostingRun *b) {
+            return words.less(wordOf(b), wordOf(a));
+        };
+        std::priority_queue<PostingRun *, std::vector<PostingRun *>, decltype(later)> heap(later);
+        for (PostingRun &run : runs)
+            if (run.next < run.groups.size()) heap.push(&run);
+        std::vector<PostingRun *> holding;
+        while (!heap.empty()) {
+            const uint32_t word = wordOf(heap.top());
+            holding.clear();
+            while (!heap.empty() && wordOf(heap.top()) == word) {
+                holding.push_back(heap.top());
+                heap.pop();
+            }
+            // Earlier runs first: for a catalogue in record order they then
+            // simply follow each other.
+            std::sort(holding.begin(), holding.end());
+            merged.clear();
+            for (PostingRun *run : holding) {
+                const Group &group = run->groups[run->next++];
+                const std::size_t before = merged.size();
+                if (run->file) {
+                    merged.resize(before + group.count);
+                    run->file->read(merged.data() + before, group.count * sizeof(Entry));
+                } else {
+                    const auto first =
+                        run->entries.begin() + static_cast<std::ptrdiff_t>(group.offset);
+                    merged.insert(merged.end(), first, first + group.count);
+                }
+                if (before > 0 && !recordLess(merged[before - 1], merged[before]))
+                    std::inplace_merge(merged.begin(),
+                                       merged.begin() + static_cast<std::ptrdiff_t>(before),
+                                       merged.end(), recordLess);
+                if (run->next < run->groups.size()) heap.push(run);
+            }
+            sink(word, std::span<const Entry>(merged));
+        }
+    }
+
+    // Orders the gathered postings by word, in the words' byte order, then by
     // record, and indexes them by word; to a file unless they are the last
     // run. Every run is then read once, front to back, in the final merge.
+    // A counting sort by word keeps each word's postings in catalogue order,
+    // which is already ascending for a catalogue in record order.
     void closePostingRun(bool toFile) {
+        counts.resize(words.size());
         std::vector<uint32_t> present;
-        rankOf.resize(wordNames.size());
-        for (const Entry &entry : entries) {
-            if (rankOf[entry.word] == 0) present.push_back(entry.word);
-            rankOf[entry.word] = 1;
-        }
-        std::sort(present.begin(), present.end(),
-                  [&](uint32_t a, uint32_t b) { return *wordNames[a] < *wordNames[b]; });
-        for (uint32_t r = 0; r < present.size(); ++r) rankOf[present[r]] = r + 1;
-        std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
-            return rankOf[a.word] != rankOf[b.word] ? rankOf[a.word] < rankOf[b.word]
-                                                    : a.record < b.record;
-        });
-        for (uint32_t word : present) rankOf[word] = 0;
+        for (const Entry &entry : entries)
+            if (counts[entry.word]++ == 0) present.push_back(entry.word);
+        present = words.inByteOrder(std::move(present));
+        uint32_t at = 0;
+        for (uint32_t word : present) at += std::exchange(counts[word], at);
+        sorted.resize(entries.size());
+        for (const Entry &entry : entries) sorted[counts[entry.word]++] = entry;
+        entries.swap(sorted);
 
         PostingRun run;
-        if (toFile) run.file = std::make_unique<RunFile>(temporary("postings"));
-        for (std::size_t i = 0; i < entries.size();) {
-            std::size_t end = i;
-            while (end < entries.size() && entries[end].word == entries[i].word) ++end;
-            const auto count = static_cast<uint32_t>(end - i);
-            run.groups.push_back({entries[i].word, static_cast<long>(i), count});
-            if (toFile) run.file->write(entries.data() + i, count * sizeof(Entry));
-            i = end;
+        run.groups.reserve(present.size());
+        uint32_t start = 0;
+        for (uint32_t word : present) {
+            const uint32_t end = std::exchange(counts[word], 0);
+            const auto first = entries.begin() + start, last = entries.begin() + end;
+            if (!std::is_sorted(first, last, recordLess)) std::sort(first, last, recordLess);
+            run.groups.push_back({word, start, end - start});
+            start = end;
         }
         if (toFile) {
+            run.file = std::make_unique<RunFile>(temporary("postings"));
+            run.file->write(entries.data(), entries.size() * sizeof(Entry));
             run.file->seek(0);
             entries.clear();
         } else {
             run.entries.swap(entries);
         }
         postingRuns.push_back(std::move(run));
+        while (toFile && levelIsFull(postingRuns)) {
+            const auto first = postingRuns.end() - kFanIn;
+            PostingRun combined;
+            combined.level = postingRuns.back().level + 1;
+            combined.file = std::make_unique<RunFile>(temporary("postings"));
+            mergePostings(
+                std::span<PostingRun>(first, postingRuns.end()),
+                [&](uint32_t word, std::span<const Entry> postings) {
+                    combined.file->write(postings.data(), postings.size_bytes());
+                    combined.groups.push_back({word, 0, static_cast<uint32_t>(postings.size())});
+                });
+            combined.file->seek(0);
+            postingRuns.erase(first, postingRuns.end());
+            postingRuns.push_back(std::move(combined));
+        }
     }
 };
 
@@ -269,13 +478,14 @@ StoreBuilder::StoreBuilder(std::string folder, std::string sourceName, BuildLimi
     state_->limits = limits;
     state_->prefix = state_->folder + "/.textfind-build." +
                      std::to_string(std::random_device{}() % 1000000) + ".";
-    state_->wordIds.reserve(1 << 16);
+    state_->arena.reserve(state_->limits.recordRunBytes);
+    state_->entries.reserve(state_->limits.postingRunEntries);
 }
 
 StoreBuilder::~StoreBuilder() = default;
 
 std::size_t StoreBuilder::records() const { return state_->summary.records; }
-std::size_t StoreBuilder::words() const { return state_->wordNames.size(); }
+std::size_t StoreBuilder::words() const { return state_->words.size(); }
 
 void StoreBuilder::add(const CatalogueRecord &record, std::size_t line) {
     State &s = *state_;
@@ -293,11 +503,8 @@ void StoreBuilder::add(const CatalogueRecord &record, std::size_t line) {
     // Each word once per record.
     s.wordsOfRecord.clear();
     forEachWord(record.text, [&](std::string_view word) {
-        s.normal = wordNormalForm(word);
-        auto [it, fresh] =
-            s.wordIds.try_emplace(s.normal, static_cast<uint32_t>(s.wordNames.size()));
-        if (fresh) s.wordNames.push_back(&it->first);
-        s.wordsOfRecord.push_back(it->second);
+        wordNormalForm(word, s.normal);
+        s.wordsOfRecord.push_back(s.words.idOf(s.normal));
     });
     std::sort(s.wordsOfRecord.begin(), s.wordsOfRecord.end());
     s.wordsOfRecord.erase(std::unique(s.wordsOfRecord.begin(), s.wordsOfRecord.end()),
@@ -315,100 +522,55 @@ StoreSummary StoreBuilder::finish() {
     const std::string suffix = ".tmp." + std::to_string(std::random_device{}() % 1000000);
     StoreWriter recordsFile(s.folder + "/opere.ddb" + suffix);
 
-    // Records: the runs merged in key order; a key met twice is a repeated
-    // record number.
+    // Records: every run merged in key order.
     std::sort(s.refs.begin(), s.refs.end(),
               [](const RecordRef &a, const RecordRef &b) { return a.sortKey < b.sortKey; });
     std::vector<RecordCursor> cursors(s.recordRuns.size() + 1);
     for (std::size_t r = 0; r < s.recordRuns.size(); ++r) {
-        cursors[r].file = s.recordRuns[r].get();
-        cursors[r].size = s.recordRunSizes[r];
+        cursors[r].file = s.recordRuns[r].file.get();
+        cursors[r].size = s.recordRuns[r].count;
     }
     cursors.back().refs = &s.refs;
     cursors.back().arena = &s.arena;
     cursors.back().size = s.refs.size();
-    auto later = [&](std::size_t a, std::size_t b) {
-        return cursors[a].current.sortKey > cursors[b].current.sortKey;
-    };
-    std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> heap(later);
-    for (std::size_t c = 0; c < cursors.size(); ++c)
-        if (cursors[c].advance()) heap.push(c);
-    bool previous = false;
-    uint32_t previousKey = 0, previousLine = 0;
-    while (!heap.empty()) {
-        const std::size_t c = heap.top();
-        heap.pop();
-        const RecordRef &ref = cursors[c].current;
-        if (previous && ref.sortKey == previousKey) {
-            const uint32_t k = ref.sortKey;
-            const int32_t number =
-                static_cast<int32_t>(k >> 24 | (k >> 8 & 0xFF00) | (k << 8 & 0xFF0000) | k << 24);
-            failLine(s.sourceName, std::max(ref.line, previousLine),
-                     "duplicate record number " + std::to_string(number) + " (first on line " +
-                         std::to_string(std::min(ref.line, previousLine)) + ")");
-        }
+    s.mergeRecords(cursors, [&](const RecordRef &ref, std::string_view text) {
         const unsigned char key[4] = {static_cast<unsigned char>(ref.sortKey >> 24),
                                       static_cast<unsigned char>(ref.sortKey >> 16),
                                       static_cast<unsigned char>(ref.sortKey >> 8),
                                       static_cast<unsigned char>(ref.sortKey)};
-        recordsFile.put(key, 4, cursors[c].text.data(), cursors[c].text.size());
-        previous = true;
-        previousKey = ref.sortKey;
-        previousLine = ref.line;
-        if (cursors[c].advance()) heap.push(c);
-    }
+        recordsFile.put(key, 4, text.data(), text.size());
+    });
     // The reader refuses any record longer than this, whatever its length
     // field says.
     unsigned char longest[4];
     encodeRecordKey(static_cast<int32_t>(static_cast<uint32_t>(s.summary.longestText)), longest);
     recordsFile.put(kLongestTextKey.data(), kLongestTextKey.size(), longest, sizeof longest);
     recordsFile.finish();
+    cursors.clear();
     s.arena = std::string();
     s.refs = std::vector<RecordRef>();
     s.recordRuns.clear();
 
-    // Postings: every word in byte order, its groups from every run merged
-    // into one list in ascending record order.
+    // Postings: one data item per word, in the words' byte order.
     s.closePostingRun(false);
     StoreWriter indexFile(s.folder + "/opere.idb" + suffix);
-    std::vector<uint32_t> order(s.wordNames.size());
-    for (uint32_t w = 0; w < order.size(); ++w) order[w] = w;
-    std::sort(order.begin(), order.end(),
-              [&](uint32_t a, uint32_t b) { return *s.wordNames[a] < *s.wordNames[b]; });
-    std::vector<std::size_t> nextGroup(s.postingRuns.size(), 0);
-    std::vector<Entry> merged, piece;
     std::string data;
-    for (uint32_t word : order) {
-        merged.clear();
-        for (std::size_t r = 0; r < s.postingRuns.size(); ++r) {
-            PostingRun &run = s.postingRuns[r];
-            std::size_t &g = nextGroup[r];
-            if (g == run.groups.size() || run.groups[g].word != word) continue;
-            const Group &group = run.groups[g++];
-            const std::size_t before = merged.size();
-            if (run.file) {
-                piece.resize(group.count);
-                run.file->read(piece.data(), group.count * sizeof(Entry));
-                merged.insert(merged.end(), piece.begin(), piece.end());
-            } else {
-                const auto first = run.entries.begin() + group.offset;
-                merged.insert(merged.end(), first, first + group.count);
-            }
-            std::inplace_merge(merged.begin(), merged.begin() + static_cast<std::ptrdiff_t>(before),
-                               merged.end(), entryLess);
+    s.mergePostings(s.postingRuns, [&](uint32_t word, std::span<const Entry> postings) {
+        data.resize(postings.size() * kPostingSize);
+        char *out = data.data();
+        for (const Entry &entry : postings) {
+            unsigned char key[4];
+            encodeRecordKey(entry.record, key);
+            std::memcpy(out, key, 4);
+            std::memcpy(out + 4, entry.category, 2);  // as appendPosting writes them
+            std::memset(out + 6, 0, 2);
+            out += kPostingSize;
         }
-        data.clear();
-        data.reserve(merged.size() * kPostingSize);
-        for (const Entry &entry : merged)
-            appendPosting(data, entry.record,
-                          std::string_view(entry.category, entry.category[1]   ? 2
-                                                           : entry.category[0] ? 1
-                                                                               : 0));
-        const std::string &name = *s.wordNames[word];
+        const std::string_view name = s.words.name(word);
         indexFile.put(name.data(), name.size(), data.data(), data.size());
-    }
+    });
     indexFile.finish();
-    s.summary.words = s.wordNames.size();
+    s.summary.words = s.words.size();
     s.postingRuns.clear();
 
     // The record store first: an old index over the new records at worst
