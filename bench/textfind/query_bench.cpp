@@ -19,65 +19,17 @@
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
+#include "bench_catalogue.h"
 #include "postings.h"
-#include "stores.h"
 #include "textfind.h"
 #include "words.h"
 
 namespace {
 
-constexpr int kRecords = 1000000;
 constexpr uint32_t kSeed = 424242;
-constexpr const char *kDictionary = "/usr/share/dict/italian";
-constexpr const char *kParameters = "records=1000000 seed=424242 zipf=1.0 words=6..14 v2";
+using bench::kRecords;
 
 using Clock = std::chrono::steady_clock;
-
-std::vector<std::string> dictionaryWords() {
-    std::ifstream in(kDictionary);
-    std::set<std::string> normalForms;
-    std::vector<std::string> words;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || std::any_of(line.begin(), line.end(), [](char c) {
-                return textfind::isSeparator(static_cast<unsigned char>(c));
-            }))
-            continue;
-        if (normalForms.insert(textfind::wordNormalForm(line)).second) words.push_back(line);
-    }
-    std::mt19937 rng(kSeed);
-    std::shuffle(words.begin(), words.end(), rng);  // rank order unrelated to spelling
-    return words;
-}
-
-void generateAndBuild(const std::vector<std::string> &words, const std::string &folder) {
-    std::printf("generating %d records over %zu words...\n", kRecords, words.size());
-    std::fflush(stdout);
-    std::vector<double> cdf(words.size());
-    double sum = 0;
-    for (std::size_t r = 0; r < words.size(); ++r) cdf[r] = sum += 1.0 / static_cast<double>(r + 1);
-    std::mt19937_64 rng(kSeed);
-    std::uniform_real_distribution<double> uniform(0, sum);
-    std::uniform_int_distribution<int> length(6, 14);
-    const char *categories[] = {"PO", "RO", "NO", "TE", "SA", "RO", "PO", "rO"};
-    std::vector<textfind::build::CatalogueRecord> records;
-    records.reserve(kRecords);
-    for (int n = 1; n <= kRecords; ++n) {
-        textfind::build::CatalogueRecord record{n, categories[n % 8], {}};
-        for (int w = length(rng); w > 0; --w) {
-            const auto rank = static_cast<std::size_t>(
-                std::lower_bound(cdf.begin(), cdf.end(), uniform(rng)) - cdf.begin());
-            if (!record.text.empty()) record.text += ' ';
-            record.text += words[std::min(rank, words.size() - 1)];
-        }
-        records.push_back(std::move(record));
-    }
-    const auto start = Clock::now();
-    const auto summary = textfind::build::writeStores(records, folder);
-    std::printf("built %zu records, %zu words in %.1f s\n", summary.records, summary.words,
-                std::chrono::duration<double>(Clock::now() - start).count());
-}
 
 // The floor: exactly the Berkeley DB calls the library cannot avoid.
 DB *openStore(const char *path) {
@@ -233,27 +185,9 @@ void longestTextCost(const std::string &folder) {
 
 int main(int argc, char **argv) {
     const std::string folder = argc > 1 ? argv[1] : TEXTFIND_BENCH_DATA;
-    std::filesystem::create_directories(folder);
-    const std::vector<std::string> words = dictionaryWords();
-    if (words.size() < 100000) {
-        std::fprintf(stderr, "%s holds too few words (is witalian installed?)\n", kDictionary);
-        return 1;
-    }
-    const std::string marker = folder + "/parameters";
-    std::string cached;
-    std::getline(std::ifstream(marker), cached);
-    if (cached != kParameters || !std::filesystem::exists(folder + "/opere.idb") ||
-        !std::filesystem::exists(folder + "/opere.ddb")) {
-        std::filesystem::remove(marker);
-        generateAndBuild(words, folder);
-        std::ofstream(marker) << kParameters << '\n';
-    } else {
-        std::printf("reusing the stores in %s\n", folder.c_str());
-    }
+    const std::vector<std::string> words = bench::prepareBenchData(folder);
+    bench::writeStopWords(folder);
     std::filesystem::current_path(folder);
-    std::ofstream("noused.txt", std::ios::binary)
-        << "IL\r\nLO\r\nLA\r\nI\r\nGLI\r\nLE\r\nUN\r\nUNA\r\nDI\r\nDA\r\nIN\r\nCON\r\nSU\r\nPER\r\n"
-           "TRA\r\nFRA\r\nE\r\nO\r\nDEL\r\nDELLA\r\nCHE\r\nNON\r\nSI\r\nCI\r\nNE\r\nMA\r\nSE\r\n";
 
     std::vector<char> buffer(1 << 16);
     const std::size_t ranks[] = {30,   50,   100,   200,   300,   500,   1000,
