@@ -100,8 +100,9 @@ std::vector<std::string> prepareBenchData(const std::string &folder) {
 }
 
 std::vector<std::string> stopWords() {
-    return {"IL", "LO",  "LA",  "I",   "GLI", "LE",  "UN",    "UNA", "DI", "DA", "IN", "CON", "SU", "PER",
-            "TRA", "FRA", "E", "O", "DEL", "DELLA", "CHE", "NON", "SI", "CI", "NE", "MA", "SE"};
+    return {"IL",  "LO",    "LA",  "I",   "GLI", "LE",  "UN",  "UNA", "DI",
+            "DA",  "IN",    "CON", "SU",  "PER", "TRA", "FRA", "E",   "O",
+            "DEL", "DELLA", "CHE", "NON", "SI",  "CI",  "NE",  "MA",  "SE"};
 }
 
 void writeStopWords(const std::string &folder) {

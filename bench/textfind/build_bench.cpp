@@ -37,8 +37,7 @@ Run runProgram(const std::vector<std::string> &arguments, const char *input = "/
     const auto start = Clock::now();
     const pid_t child = fork();
     if (child == 0) {
-        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen(input, "r", stdin))
-            _exit(126);
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen(input, "r", stdin)) _exit(126);
         std::vector<char *> argv;
         for (const std::string &argument : arguments)
             argv.push_back(const_cast<char *>(argument.c_str()));
@@ -130,8 +129,8 @@ int main(int argc, char **argv) {
     Run loaded{1e9, 0};
     if (!dump.empty() && !load.empty()) {
         for (const char *store : {"opere.ddb", "opere.idb"})
-            runProgram({"sh", "-c",
-                        dump + " -f " + out + "/" + store + ".dump " + folder + "/" + store});
+            runProgram(
+                {"sh", "-c", dump + " -f " + out + "/" + store + ".dump " + folder + "/" + store});
         for (int round = 0; round < kRounds; ++round) {
             double seconds = 0;
             for (const char *store : {"opere.ddb", "opere.idb"}) {
@@ -160,8 +159,8 @@ int main(int argc, char **argv) {
     std::printf("  textfind-build         %6.2f s   peak memory %.0f MiB (bound 160 MiB)\n",
                 builder.seconds, builder.peakMiB);
     if (loaded.seconds < 1e9)
-        std::printf("  floor: db_load         %6.2f s   ratio %.2f (target 1.5)\n",
-                    loaded.seconds, builder.seconds / loaded.seconds);
+        std::printf("  floor: db_load         %6.2f s   ratio %.2f (target 1.5)\n", loaded.seconds,
+                    builder.seconds / loaded.seconds);
     else
         std::printf("  floor: db_load         (not installed)\n");
     std::printf("  floor: %zu + %zu items put in key order %.2f s   ratio %.2f\n", records.size(),
