@@ -1,8 +1,9 @@
 #!/bin/sh
 # usage: build.sh TRIPLET BUILD-DIR DIST-DIR
-# Cross-builds textfind.dll and hostutil.dll for one mingw-w64 target (with a
-# cached static Berkeley DB) and assembles what host authors get: the DLLs,
-# their .def files and import libraries, the public headers and a README.
+# Cross-builds textfind.dll, hostutil.dll and the store tools for one
+# mingw-w64 target (with a cached static Berkeley DB) and assembles what host
+# authors get: the DLLs, their .def files and import libraries, the public
+# headers, the tools and a README.
 set -eu
 triplet=$1
 build=$2
@@ -16,9 +17,10 @@ cmake -S "$root" -B "$build" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triplet.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBDB_PREFIX="$bdb" \
   -DHOSTLIBS_WERROR="${HOSTLIBS_WERROR:-OFF}" >/dev/null
-# Only the DLLs and the store builder (the test stores' fallback): the rest of
-# the tree holds tools for POSIX hosts.
-cmake --build "$build" -j "$jobs" --target textfind hostutil textfind-build \
+# The DLLs and the store tools; the rest of the tree is tests and benchmarks
+# for the Linux build.
+cmake --build "$build" -j "$jobs" --target textfind hostutil textfind-build textfind-check \
+  textfind-search \
   >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 
 rm -rf "$dist"
@@ -34,6 +36,10 @@ for lib in textfind hostutil; do
     i686-*) "$triplet-dlltool" -d "$dist/$lib.def" -D "$lib.dll" -k -l "$dist/$lib.dll.a" ;;
     *) "$triplet-dlltool" -d "$dist/$lib.def" -D "$lib.dll" -l "$dist/$lib.dll.a" ;;
   esac
+done
+# textfind-search loads textfind.dll from its own folder, as a host does.
+for tool in textfind-build textfind-check textfind-search; do
+  "$triplet-strip" -o "$dist/$tool.exe" "$build/bin/$tool.exe"
 done
 cp "$build/README-host.txt" "$dist/README.txt"
 echo "windows: $dist"

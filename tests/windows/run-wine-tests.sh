@@ -16,6 +16,7 @@ build=$(cd "$2" && pwd)
 tests=$build/tests-windows
 wine=$3
 native=${4:-}
+[ -z "$native" ] || native=$(cd "$native" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/hostlibs-wine.XXXXXX")
 export WINEPREFIX="$work/prefix"
@@ -40,6 +41,7 @@ run="$work/run"
 mkdir -p "$run" "$work/odbc"
 cp "$dlls/textfind.dll" "$dlls/hostutil.dll" "$run/"
 cp "$tests/testhost.exe" "$tests/child.exe" "$run/"
+cp "$dlls/textfind-check.exe" "$dlls/textfind-search.exe" "$run/"
 
 # Search stores: records written on the Linux side when the native tool is
 # there, else by the same tool built for Windows.
@@ -57,6 +59,36 @@ if [ -n "$native" ] && [ -x "$native/bin/textfind-build" ]; then
 else
   (cd "$run" && "$wine" "$build/bin/textfind-build.exe" "$catalogue" . \
     >"$work/textfind-build.log" 2>&1) || { cat "$work/textfind-build.log"; exit 1; }
+fi
+
+# What the Linux store tools answer on these stores, for the test host to
+# compare with the Windows tools' answers (store_tools_cases.cpp).
+if [ -n "$native" ] && [ -x "$native/bin/textfind-check" ] && [ -x "$native/bin/textfind-search" ]; then
+  mkdir -p "$run/store-tools" "$run/no-stores"
+  tab=$(printf '\t')
+  while IFS= read -r line; do
+    name=${line%%"$tab"*}
+    printf '%s\n' "$line" >>"$run/store-tools/cases.txt"
+    # shellcheck disable=SC2086 # the fields are the arguments
+    (cd "$run" && IFS=$tab && set -- $line && shift && program=$1 && shift &&
+      status=0 && { "$native/bin/$program" "$@" >"store-tools/$name.out" \
+        2>"store-tools/$name.err" || status=$?; } && echo $status >"store-tools/$name.status")
+  done <<EOF
+check${tab}textfind-check${tab}.
+check-json${tab}textfind-check${tab}--json
+check-empty${tab}textfind-check${tab}no-stores
+all${tab}textfind-search${tab}GATTO${tab}cane
+any${tab}textfind-search${tab}--any${tab}gatto${tab}cane
+selector${tab}textfind-search${tab}--any${tab}--selector${tab}EE;AB${tab}gatto${tab}cane
+stop-words${tab}textfind-search${tab}il${tab}gatto
+count${tab}textfind-search${tab}--count${tab}--any${tab}casa${tab}cane
+limit${tab}textfind-search${tab}--limit${tab}1${tab}--any${tab}gatto${tab}cane
+json${tab}textfind-search${tab}--json${tab}--any${tab}gatto${tab}rossa
+record${tab}textfind-search${tab}--record${tab}2
+record-json${tab}textfind-search${tab}--json${tab}--record${tab}5
+record-missing${tab}textfind-search${tab}--record${tab}99
+no-stores${tab}textfind-search${tab}--folder${tab}no-stores${tab}gatto
+EOF
 fi
 
 # Wine's odbc32 hands ODBC to the Linux driver manager; it reads this file.

@@ -138,5 +138,26 @@ if [ -n "${2:-}" ]; then
   fi
 fi
 
+# The store tools run from the dist folder: system DLLs and textfind.dll only.
+if [ -n "${2:-}" ]; then
+  for tool in textfind-build textfind-check textfind-search; do
+    if [ ! -f "$dist/$tool.exe" ]; then fail "$tool.exe: not in $dist"; continue; fi
+    bad=""
+    imports=$($objdump -p "$dist/$tool.exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+    for imported in $imports; do
+      lower=$(printf '%s' "$imported" | tr 'A-Z' 'a-z')
+      case " $(echo $system_dlls) textfind.dll " in
+        *" $lower "*) ;;
+        *) bad="$bad $imported" ;;
+      esac
+    done
+    if [ -z "$bad" ]; then
+      pass "$tool.exe imports only system DLLs and textfind.dll: $(echo $imports)"
+    else
+      fail "$tool.exe imports other DLLs:$bad"
+    fi
+  done
+fi
+
 echo "static checks: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]

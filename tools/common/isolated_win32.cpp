@@ -34,6 +34,9 @@ Isolated runIsolated(const std::vector<std::string> &selfArguments,
     while (ReadFile(reader, chunk, sizeof chunk, &n, nullptr) && n > 0)
         result.output.append(chunk, n);
     CloseHandle(reader);
+    // The child's stdout is in text mode: its line ends come as CR LF.
+    std::string::size_type at = 0;
+    while ((at = result.output.find("\r\n", at)) != std::string::npos) result.output.erase(at, 1);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);

@@ -6,6 +6,7 @@
 
 #define HOST_AREAS(X) \
     X(textfind)       \
+    X(storeTools)     \
     X(sortlist)       \
     X(vedivar)        \
     X(replchar)       \
