@@ -10,12 +10,12 @@
 
 namespace {
 
-std::vector<int32_t> model(const std::vector<int32_t> &a, const std::vector<int32_t> &b,
+textfind::RecordList model(const std::vector<int32_t> &a, const std::vector<int32_t> &b,
                            bool intersect) {
     std::map<int32_t, std::pair<std::size_t, std::size_t>> counts;
     for (int32_t v : a) ++counts[v].first;
     for (int32_t v : b) ++counts[v].second;
-    std::vector<int32_t> out;
+    textfind::RecordList out;
     for (const auto &[v, c] : counts)
         out.insert(out.end(), intersect ? std::min(c.first, c.second) : std::max(c.first, c.second),
                    v);
@@ -37,9 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::sort(a.begin(), a.end());
     std::sort(b.begin(), b.end());
 
-    std::vector<int32_t> out = {42, 42};  // the merge must replace what it finds
+    textfind::RecordList out = {42, 42};  // the merge must replace what it finds
     textfind::intersectSorted(a, b, out);
     FUZZ_CHECK(out == model(a, b, true), "intersection keeps min(i, j) copies");
+    textfind::intersectGalloping(a, b, out);
+    FUZZ_CHECK(out == model(a, b, true), "galloping intersection keeps min(i, j) copies");
     textfind::uniteSorted(a, b, out);
     FUZZ_CHECK(out == model(a, b, false), "union keeps max(i, j) copies");
     return 0;

@@ -25,4 +25,18 @@ bool categoryAccepts(std::string_view selector, std::string_view code) {
     return selector.find(c) != std::string_view::npos;
 }
 
+void CategoryDecisions::choose(std::string_view selector) {
+    if (chosen_ && selector == selector_) return;
+    selector_.assign(selector);
+    answers_.fill(kUndecided);
+    chosen_ = true;
+}
+
+bool CategoryDecisions::decide(uint32_t pair) {
+    const char bytes[2] = {static_cast<char>(pair & 0xFF), static_cast<char>(pair >> 8 & 0xFF)};
+    const bool accepted = categoryAccepts(selector_, postingCategoryCode(bytes));
+    answers_[pair & 0xFFFF] = accepted ? 1 : 0;
+    return accepted;
+}
+
 }  // namespace textfind

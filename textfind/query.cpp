@@ -16,44 +16,50 @@
 namespace textfind {
 
 int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) {
-    const std::string text(query);
     StoreHandle index;
     if (const OpenResult opened = index.open(kIndexFile); opened != OpenResult::kOpened)
         return opened == OpenResult::kNoHandle ? TEXTFIND_SCAN_NO_HANDLE : TEXTFIND_SCAN_NOT_OPENED;
     const StopWords stopWords = readStopWords(kStopWordFile);
 
+    // The lists keep their storage from call to call: no allocation per word
+    // or per call once they have grown.
     ResultSet &set = resultSet();
-    std::vector<int32_t> &building = set.spare;
+    RecordList &building = set.spare;
+    RecordList &wordList = set.wordList;
+    RecordList &working = set.working;
     building.clear();
-    std::vector<int32_t> wordList;
-    std::vector<int32_t> working;
-    std::string item;
+    CategoryDecisions &decisions = set.decisions;
+    decisions.choose(selector);
+    std::string key;
     bool firstWord = true;
     bool unreadable = false;
 
-    forEachWord(text, [&](std::string_view word) {
+    forEachWord(query, [&](std::string_view word) {
         if (unreadable) return;
-        const std::string key = wordNormalForm(word);
+        wordNormalForm(word, key);
         if (stopWords.contains(key)) return;
         wordList.clear();
-        std::string_view data;
-        const Lookup found = index.get(key.data(), static_cast<uint32_t>(key.size()), data);
-        if (found == Lookup::kFailed) {
-            unreadable = true;
-            return;
-        }
-        if (found == Lookup::kFound) {
-            item.assign(data);
-            const std::size_t count = item.size() / kPostingSize;
-            for (std::size_t i = 0; i < count; ++i) {
-                const Posting posting = decodePosting(item, i);
-                if (categoryAccepts(selector, postingCategoryCode(posting.category)))
-                    wordList.push_back(posting.record);
+        // The item in pieces small enough to stay in the processor's cache
+        // while they are decoded; whole postings each, so none is split.
+        bool ascending = true;
+        std::string_view piece;
+        for (uint32_t offset = 0;; offset += static_cast<uint32_t>(piece.size())) {
+            const Lookup found = index.getPiece(key.data(), static_cast<uint32_t>(key.size()),
+                                                offset, set.piece, piece);
+            if (found == Lookup::kFailed) {
+                unreadable = true;
+                return;
             }
-            std::sort(wordList.begin(), wordList.end());
+            if (found == Lookup::kNotFound || piece.empty()) break;
+            const int32_t last = wordList.empty() ? INT32_MIN : wordList.back();
+            const std::size_t before = wordList.size();
+            ascending &= appendAcceptedRecords(piece, decisions, wordList);
+            ascending &= before == wordList.size() || wordList[before] >= last;
+            if (piece.size() < set.piece.size()) break;  // the item's last piece
         }
+        if (!ascending) std::sort(wordList.begin(), wordList.end());
         if (firstWord) {
-            building.assign(wordList.begin(), wordList.end());
+            building.swap(wordList);
             firstWord = false;
         } else {
             if (mode == 1)

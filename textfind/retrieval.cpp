@@ -38,7 +38,7 @@ int32_t notOpenedResult(OpenResult opened) {
 }  // namespace
 
 int32_t resSet(char *buffer) {
-    std::vector<int32_t> &entries = resultSet().entries;
+    RecordList &entries = resultSet().entries;
     if (entries.empty()) return TEXTFIND_RESULT_SET_EMPTY;
     StoreHandle store;
     if (const OpenResult opened = store.open(kRecordFile); opened != OpenResult::kOpened)

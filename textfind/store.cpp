@@ -22,6 +22,7 @@ void closeHandle(DB *db) {
 }  // namespace
 
 StoreHandle::~StoreHandle() {
+    if (cursor_ != nullptr) cursor_->close(cursor_);
     if (db_ != nullptr) closeHandle(db_);
 }
 
@@ -51,6 +52,31 @@ Lookup StoreHandle::get(const void *key, uint32_t size, std::string_view &data) 
     // An empty item may come back without a data pointer.
     data = v.size == 0 ? std::string_view()
                        : std::string_view(static_cast<const char *>(v.data), v.size);
+    return Lookup::kFound;
+}
+
+Lookup StoreHandle::getPiece(const void *key, uint32_t size, uint32_t offset, std::span<char> into,
+                             std::string_view &piece) {
+    if (cursor_ == nullptr && db_->cursor(db_, nullptr, &cursor_, 0) != 0) {
+        cursor_ = nullptr;
+        return Lookup::kFailed;
+    }
+    DBT k;
+    DBT v;
+    std::memset(&k, 0, sizeof k);
+    std::memset(&v, 0, sizeof v);
+    k.data = const_cast<void *>(key);
+    k.size = size;
+    v.flags = DB_DBT_USERMEM | DB_DBT_PARTIAL;
+    v.data = into.data();
+    v.ulen = v.dlen = static_cast<u_int32_t>(into.size());
+    v.doff = offset;
+    // The cursor stays on the key between pieces: DB_CURRENT reads on where
+    // the last piece ended, where DB_SET would walk the item from its start.
+    const int rc = cursor_->get(cursor_, &k, &v, offset == 0 ? DB_SET : DB_CURRENT);
+    if (offset == 0 && (rc == DB_NOTFOUND || rc == DB_KEYEMPTY)) return Lookup::kNotFound;
+    if (rc != 0 || v.size > into.size()) return Lookup::kFailed;
+    piece = std::string_view(into.data(), v.size);
     return Lookup::kFound;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace textfind {
@@ -45,6 +46,14 @@ public:
     // kFailed is any error but a missing key (a damaged page, among others).
     Lookup get(const void *key, uint32_t size, std::string_view &data);
 
+    // A key's item read in pieces into `into`: offset 0 looks the key up, and
+    // each later call must ask for the offset where the last piece ended
+    // (Berkeley DB then goes on from the page it reached, so reading an item
+    // in pieces costs what reading it whole does, without holding it all).
+    // `piece` is empty once the item has ended.
+    Lookup getPiece(const void *key, uint32_t size, uint32_t offset, std::span<char> into,
+                    std::string_view &piece);
+
     // Whether the file was written with page checksums: Berkeley DB then
     // checks every page it reads, so every item it hands back is one that
     // was written, at the length it was written with.
@@ -52,6 +61,7 @@ public:
 
 private:
     DB *db_ = nullptr;
+    DBC *cursor_ = nullptr;
 };
 
 // The longest text the record store vouches for: nothing when it holds no

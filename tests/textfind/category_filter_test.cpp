@@ -66,4 +66,25 @@ TEST(CategoryFilter, PostingCodeEndsAtFirstNul) {
     EXPECT_EQ(textfind::postingCategoryCode(none), "");
 }
 
+// Remembered decisions answer as the rule does for every pair of bytes, for
+// each selector in turn (each forgets the one before), in a scattered order.
+TEST(CategoryFilter, DecisionsAnswerAsTheRuleForEveryPair) {
+    static textfind::CategoryDecisions decisions;
+    for (const char *selector : {"**", "EE;MM", "**;EE", "AB;mM", "XY", "",
+                                 "\xE0"
+                                 "B",
+                                 "**"}) {
+        decisions.choose(selector);
+        for (int round = 0; round < 2; ++round)
+            for (uint32_t i = 0; i < 0x10000; ++i) {
+                const uint32_t pair = (i * 40503u) & 0xFFFF;  // every pair once a round
+                const char bytes[2] = {static_cast<char>(pair & 0xFF),
+                                       static_cast<char>(pair >> 8)};
+                ASSERT_EQ(decisions.accepts(pair),
+                          textfind::categoryAccepts(selector, textfind::postingCategoryCode(bytes)))
+                    << "selector \"" << selector << "\" pair " << pair;
+            }
+    }
+}
+
 }  // namespace

@@ -268,10 +268,10 @@ std::string reportOf(const char *what, const Campaign &campaign) {
     return report;
 }
 
-// The stores of the campaign: as the builder writes them (page checksums and
-// the longest text), or the same records without checksums, as another
-// writer might leave them, where only the longest text stands between a
-// damaged length and the host's buffer.
+// The stores of the campaign: as the builder writes them (the record store
+// with page checksums and the longest text), or the same records without
+// checksums, as another writer might leave them, where only the longest
+// text stands between a damaged length and the host's buffer.
 void campaignOn(bool checksums, unsigned seed, int perKind) {
     test::TempDir work;
     const std::string built = work.file("built");
@@ -290,7 +290,7 @@ void campaignOn(bool checksums, unsigned seed, int perKind) {
     runCampaign(stores, work.path(), summary.longestText + 1, seed, perKind, campaign);
     std::string report = std::string("damaged stores") + (kSanitized ? " (ASan+UBSan)" : "") + ", ";
     report +=
-        reportOf(checksums ? "built with page checksums" : "written without checksums", campaign);
+        reportOf(checksums ? "as the builder writes them" : "written without checksums", campaign);
     std::fputs(report.c_str(), stdout);
     if (const char *folder = std::getenv("TEXTFIND_DAMAGE_REPORTS"))
         test::writeFile(std::string(folder) +
@@ -352,8 +352,8 @@ TEST(DamagedStores, TheCheckerFlagsEveryCopyTheLibraryCannotRead) {
         damage.size(), flagged, passed);
 }
 
-// Stores written with page checksums whose tree pages (all but the
-// metadata page) have one byte changed: every lookup meets a checksum error,
+// Stores written with page checksums and 4 KiB pages whose tree pages (all
+// but the metadata page) have one byte changed: every lookup meets a checksum error,
 // and Berkeley DB declares its environment dead.
 void damageEveryTreePage(const std::string &folder) {
     for (const char *name : {"/opere.idb", "/opere.ddb"}) {
@@ -379,6 +379,7 @@ TEST(DamagedStores, CallsOnADeadEnvironmentReleaseEverythingAndPrintNothing) {
     for (int r = 1; r <= 300; ++r)
         records.push_back({r, "EE", "testo numero " + std::to_string(r)});
     textfind::build::writeStores(records, ".");
+    test::writeBtree("opere.idb", test::readBtreeItems("opere.idb"), true);
     ASSERT_EQ(ScanDB("testo", 1, "EE"), 300);
     damageEveryTreePage(".");
 

@@ -160,6 +160,35 @@ TEST_F(Exports, IndexDataLayouts) {
     }
 }
 
+// Items of several 64 KiB pieces: trailing bytes after the last, and an
+// order that only a look across a piece boundary shows to be broken.
+TEST_F(Exports, ItemsLongerThanOnePieceAreReadWhole) {
+    std::vector<std::pair<int32_t, std::string>> rising, falling, split;
+    for (int32_t r = 1; r <= 20000; ++r) rising.push_back({r, r % 2 ? "AB" : "EE"});
+    for (int32_t r = 20000; r >= 1; --r) falling.push_back({r, "AB"});
+    for (int32_t r = 10001; r <= 18192; ++r) split.push_back({r, "AB"});  // one piece
+    for (int32_t r = 1; r <= 8192; ++r) split.push_back({r, "AB"});
+    writeBtree("opere.idb", {{"SALE", postingsData(rising) + "\x01\x02\x03"s},
+                             {"SCENDE", postingsData(falling)},
+                             {"BORDO", postingsData(split)}});
+    records();
+    struct Case {
+        const char *query;
+        int32_t mode;
+        const char *selector;
+        int32_t count;
+    } cases[] = {
+        {"sale", 1, "EE", 10000},
+        {"sale", 1, "AB", 10000},
+        {"sale scende", 1, "AB", 10000},
+        {"scende bordo", 1, "AB", 16384},
+        {"scende bordo", 0, "AB", 20000},
+        {"bordo sale", 1, "**", 8192},  // odd records below 8193 and from 10001
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ScanDB(c.query, c.mode, c.selector), c.count) << c.query << " " << c.selector;
+}
+
 TEST_F(Exports, FailedIndexOpenKeepsThePreviousResultSet) {
     index({{"TRE", {{5, "EE"}, {9, "EE"}, {12, "EE"}}}});
     records();
@@ -173,18 +202,28 @@ TEST_F(Exports, FailedIndexOpenKeepsThePreviousResultSet) {
     EXPECT_EQ(drain(), textsOf({9, 5}));
 }
 
-// Hands out real handles whose lookups run out of memory from the second on.
+// Hands out real handles whose cursor reads run out of memory from the
+// second on.
 int lookupsBeforeExhaustion = 0;
-decltype(DB::get) realGet = nullptr;
-int exhaustingGet(DB *db, DB_TXN *txn, DBT *key, DBT *data, u_int32_t flags) {
+decltype(DB::cursor) realCursor = nullptr;
+decltype(DBC::get) realCursorGet = nullptr;
+int exhaustingCursorGet(DBC *cursor, DBT *key, DBT *data, u_int32_t flags) {
     if (lookupsBeforeExhaustion-- <= 0) throw std::bad_alloc();
-    return realGet(db, txn, key, data, flags);
+    return realCursorGet(cursor, key, data, flags);
+}
+int exhaustingCursor(DB *db, DB_TXN *txn, DBC **cursor, u_int32_t flags) {
+    const int rc = realCursor(db, txn, cursor, flags);
+    if (rc == 0) {
+        realCursorGet = (*cursor)->get;
+        (*cursor)->get = &exhaustingCursorGet;
+    }
+    return rc;
 }
 int exhaustingDbCreate(DB **db, DB_ENV *env, u_int32_t flags) {
     const int rc = db_create(db, env, flags);
     if (rc == 0) {
-        realGet = (*db)->get;
-        (*db)->get = &exhaustingGet;
+        realCursor = (*db)->cursor;
+        (*db)->cursor = &exhaustingCursor;
     }
     return rc;
 }

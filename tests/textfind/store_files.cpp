@@ -22,10 +22,11 @@ ScratchFolder::~ScratchFolder() {
 }
 
 void writeBtree(const std::string &path,
-                const std::vector<std::pair<std::string, std::string>> &items) {
+                const std::vector<std::pair<std::string, std::string>> &items, bool checksums) {
     std::filesystem::remove(path);
     DB *db = nullptr;
     if (db_create(&db, nullptr, 0) != 0) throw std::runtime_error("db_create failed");
+    if (checksums) db->set_flags(db, DB_CHKSUM);
     if (db->open(db, nullptr, path.c_str(), nullptr, DB_BTREE, DB_CREATE, 0664) != 0) {
         db->close(db, 0);
         throw std::runtime_error("cannot create " + path);

@@ -31,9 +31,10 @@ private:
 };
 
 // Writes a B-tree file directly, for layouts the builder never produces.
-// Each key gets exactly the data given.
+// Each key gets exactly the data given; 4 KiB pages.
 void writeBtree(const std::string &path,
-                const std::vector<std::pair<std::string, std::string>> &items);
+                const std::vector<std::pair<std::string, std::string>> &items,
+                bool checksums = false);
 
 // Raw index data from postings (record, two category bytes as given).
 std::string postingsData(const std::vector<std::pair<int32_t, std::string>> &postings);

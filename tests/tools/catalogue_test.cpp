@@ -290,8 +290,8 @@ TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {
     const auto store = test::readBtree("opere.ddb");
     ASSERT_EQ(store.size(), 6u);
     EXPECT_EQ(store.at("longest-text"), "\x28\0\0\0"s);
-    for (const char *file : {"opere.idb", "opere.ddb"})
-        EXPECT_TRUE(test::hasPageChecksums(file)) << file;
+    EXPECT_TRUE(test::hasPageChecksums("opere.ddb"));
+    EXPECT_FALSE(test::hasPageChecksums("opere.idb"));
     EXPECT_EQ(store.at(test::recordKey(5)), "");
     EXPECT_EQ(store.at(test::recordKey(7)), "\x76\xFF\x75\xB1"s);  // "Mare" scrambled
 

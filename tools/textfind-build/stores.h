@@ -34,9 +34,9 @@ struct BuildLimits {
 
 // Writes "opere.idb" and "opere.ddb" into a folder: each word (in the
 // normal form queries use) gets one data item holding one posting per record
-// that contains it, in ascending record order; texts are scrambled. Both
-// stores carry page checksums, and the record store the length of the
-// longest text under the key "longest-text". Both are written under
+// that contains it, in ascending record order; texts are scrambled. The
+// record store carries page checksums and the length of the longest text
+// under the key "longest-text"; the index has 16 KiB pages and no checksums. Both are written under
 // temporary names in the folder and renamed into place, the record store
 // first, so a reader never sees a half-built store. Failures throw
 // (CatalogueError for a repeated record number), leaving the existing stores
