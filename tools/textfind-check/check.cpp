@@ -313,9 +313,14 @@ std::string humanReport(const Report &r) {
     if (r.index.verified) {
         out += ", " + std::to_string(r.keys) + " keys, " + std::to_string(r.postings) +
                " postings; categories:";
-        for (const auto &[code, count] : r.categories)
-            out += " " + (code.empty() ? std::string("(empty)") : printable(code)) + " " +
-                   std::to_string(count);
+        // Appended piece by piece: GCC 12 at -O3 misreads " " + a temporary
+        // as an overlapping copy (-Wrestrict).
+        for (const auto &[code, count] : r.categories) {
+            out += ' ';
+            out += code.empty() ? std::string("(empty)") : printable(code);
+            out += ' ';
+            out += std::to_string(count);
+        }
         out += "\n";
     }
     storeLine(r.records);
