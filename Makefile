@@ -10,7 +10,7 @@ WERROR ?= OFF
 test test-native test-asan test-release test-windows: WERROR = ON
 export HOSTLIBS_WERROR = $(WERROR)
 
-.PHONY: all deps build asan release demo test test-format test-native test-asan test-release bench format clean
+.PHONY: all deps build asan release demo test test-format test-native test-asan test-release test-package package bench format clean
 
 all: build
 
@@ -26,9 +26,9 @@ asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# What a packager builds: every target at -O3.
+# What a packager builds: every target at -O3, installed under /usr.
 release: deps
-	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 demo: build
@@ -46,7 +46,18 @@ test-asan: asan
 # The Release build is compiled, not run: it catches what only -O3 warns of.
 test-release: release
 
-test: test-format test-native test-asan test-release test-windows
+# The Release build installed into a staging prefix and made into Debian
+# packages, each used as a host author would use it.
+test-package: release
+	./tests/package/test-install.sh $(RELEASE_BUILD)
+	./tests/package/test-deb.sh $(RELEASE_BUILD)
+
+# The Debian packages (in $(RELEASE_BUILD)/) and the Windows release archives
+# (in dist/).
+package: release windows
+	cd $(RELEASE_BUILD) && cpack -G DEB
+
+test: test-format test-native test-asan test-release test-package test-windows
 
 # Every C and C++ file follows .clang-format; `make format` makes it so.
 test-format: deps

@@ -11,6 +11,7 @@
 #include "catalogue.h"
 #include "encoding.h"
 #include "stores.h"
+#include "version.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ constexpr const char *kUsage =
     "  --replace            with --encoding: a character that has no form in TO\n"
     "                       becomes '?' (counted) instead of an error\n"
     "  --help               this text\n"
+    "  --version            the version\n"
     "\n"
     "Tab-separated catalogues hold one record per line, three fields:\n"
     "  record number   decimal, optional leading '-', signed 32-bit, unique\n"
@@ -147,6 +149,7 @@ private:
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (tools::printedVersion(argc, argv, "textfind-build")) return 0;
     Arguments arguments;
     std::string error;
     bool help = false;

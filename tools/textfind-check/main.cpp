@@ -6,6 +6,7 @@
 #include <string>
 
 #include "check.h"
+#include "version.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ constexpr const char *kUsage =
     "  --json   the report as JSON (byte strings: valid UTF-8 as it is, other\n"
     "           bytes as \\u00XX)\n"
     "  --help   this text\n"
+    "  --version  the version\n"
     "\n"
     "Exit status: 0 clean, 1 problems found (each named with its key or\n"
     "record), 2 a store cannot be read.\n";
@@ -37,6 +39,7 @@ constexpr const char *kUsage =
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (tools::printedVersion(argc, argv, "textfind-check")) return 0;
     // The child that verifies one file where the system cannot fork.
     if (argc == 3 && std::strcmp(argv[1], "--verify-one") == 0) {
         std::string messages;

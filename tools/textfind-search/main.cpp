@@ -15,6 +15,7 @@
 #include "encoding.h"
 #include "json.h"
 #include "textfind.h"
+#include "version.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ constexpr const char *kUsage =
     "                    the terminal's, the texts from it to the terminal's (to\n"
     "                    UTF-8 for --json)\n"
     "  --help            this text\n"
+    "  --version         the version\n"
     "\n"
     "Exit status: 0 answered, 1 the record asked for is not in the store, 2 the\n"
     "search could not run (the words say why).\n";
@@ -143,6 +145,7 @@ bool parse(int argc, char **argv, Options &o, std::string &error, bool &help) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (tools::printedVersion(argc, argv, "textfind-search")) return 0;
     Options o;
     std::string error;
     bool help = false;
