@@ -3,7 +3,7 @@
 # Cross-builds textfind.dll, hostutil.dll and the store tools for one
 # mingw-w64 target (with a cached static Berkeley DB) and assembles what host
 # authors get: the DLLs, their .def files and import libraries, the public
-# headers, the tools and a README.
+# headers, the tools and a README, and the same as a versioned zip archive.
 set -eu
 triplet=$1
 build=$2
@@ -42,4 +42,15 @@ for tool in textfind-build textfind-check textfind-search; do
   "$triplet-strip" -o "$dist/$tool.exe" "$build/bin/$tool.exe"
 done
 cp "$build/README-host.txt" "$dist/README.txt"
-echo "windows: $dist"
+
+# The release archive: the dist folder under a versioned name, beside it.
+version=$(cat "$build/hostlibs-version.txt")
+case $triplet in i686-*) arch=x86 ;; *) arch=x64 ;; esac
+name=textfind-hostutil-$version-windows-$arch
+outside=$(cd "$(dirname "$dist")" && pwd)
+staging=$(mktemp -d)
+cp -R "$dist" "$staging/$name"
+rm -f "$outside/$name.zip"
+(cd "$staging" && cmake -E tar cf "$outside/$name.zip" --format=zip "$name")
+rm -rf "$staging"
+echo "windows: $dist, $outside/$name.zip"

@@ -1,8 +1,8 @@
 #!/bin/sh
 # usage: test-windows.sh X86-BUILD X64-BUILD X86-DIST X64-DIST [NATIVE-BUILD]
-# The Windows part of the tests: static checks of the 32-bit DLLs, then the
-# test host under Wine on the 64-bit build, and on the 32-bit build where
-# this machine can run 32-bit code.
+# The Windows part of the tests: static checks of the 32-bit DLLs, the
+# release archives of both, then the test host under Wine on the 64-bit
+# build, and on the 32-bit build where this machine can run 32-bit code.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -19,6 +19,11 @@ build_programs() {  # TRIPLET DLL-BUILD
 status=0
 echo "== static checks of the 32-bit DLLs"
 "$here/static-checks.sh" "$x86" "$dist86" || status=1
+
+echo "== the release archives"
+version=$(cat "$x86/hostlibs-version.txt")
+"$here/release-checks.sh" "$x86" "$(dirname "$dist86")/textfind-hostutil-$version-windows-x86.zip" || status=1
+"$here/release-checks.sh" "$x64" "$(dirname "$dist64")/textfind-hostutil-$version-windows-x64.zip" || status=1
 
 echo "== test host under wine64 (x86_64 DLLs)"
 build_programs x86_64-w64-mingw32 "$x64"

@@ -14,7 +14,8 @@
     X(setTime)        \
     X(binaryColumn)   \
     X(printFile)      \
-    X(printerSelect)
+    X(printerSelect)  \
+    X(versionInfo)
 
 namespace test {
 #define DECLARE_AREA(area) void area##Cases(const Setting &setting);
