@@ -38,12 +38,16 @@ StopWords readStopWords(const char *path) {
     };
     std::unique_ptr<std::FILE, Closer> file(std::fopen(path, "rb"));
     if (!file) return {};
+    // Read on every query: unbuffered, the stream asks the system only to
+    // read, and a short read is the end (or an error, which ends it too).
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     std::string raw;
     char chunk[8192];
     std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+    do {
+        got = std::fread(chunk, 1, sizeof chunk, file.get());
         raw.append(chunk, got);
-    }
+    } while (got == sizeof chunk);
     return parseStopWords(raw);
 }
 
