@@ -19,6 +19,14 @@ void closeHandle(DB *db) {
     db->close(db, 0);
 }
 
+DBT keyItem(const void *key, uint32_t size) {
+    DBT k;
+    std::memset(&k, 0, sizeof k);
+    k.data = const_cast<void *>(key);
+    k.size = size;
+    return k;
+}
+
 }  // namespace
 
 StoreHandle::~StoreHandle() {
@@ -40,12 +48,9 @@ OpenResult StoreHandle::open(const char *path) {
 }
 
 Lookup StoreHandle::get(const void *key, uint32_t size, std::string_view &data) {
-    DBT k;
+    DBT k = keyItem(key, size);
     DBT v;
-    std::memset(&k, 0, sizeof k);
     std::memset(&v, 0, sizeof v);
-    k.data = const_cast<void *>(key);
-    k.size = size;
     const int rc = db_->get(db_, nullptr, &k, &v, 0);
     if (rc == DB_NOTFOUND || rc == DB_KEYEMPTY) return Lookup::kNotFound;
     if (rc != 0) return Lookup::kFailed;
@@ -61,12 +66,9 @@ Lookup StoreHandle::getPiece(const void *key, uint32_t size, uint32_t offset, st
         cursor_ = nullptr;
         return Lookup::kFailed;
     }
-    DBT k;
+    DBT k = keyItem(key, size);
     DBT v;
-    std::memset(&k, 0, sizeof k);
     std::memset(&v, 0, sizeof v);
-    k.data = const_cast<void *>(key);
-    k.size = size;
     v.flags = DB_DBT_USERMEM | DB_DBT_PARTIAL;
     v.data = into.data();
     v.ulen = v.dlen = static_cast<u_int32_t>(into.size());
