@@ -90,14 +90,14 @@ bool readWholeFile(const char *path, Buffer &data, SQLLEN &length) {
     return true;
 }
 
-// Replaces the file at `path` with `bytes` bytes of `data`, all or nothing:
-// a write that falls short (full disk, failed flush on close) is a failure,
-// and the file then keeps what it held.
+// Writes `bytes` bytes of `data` over the file at `path`, which is opened as
+// a plain open for writing would. Its room is reserved first, so a full
+// disk or a quota leaves the earlier file whole; a short write or a failed
+// close is a failure.
 bool writeWholeFile(const char *path, const unsigned char *data, std::size_t bytes) {
     if (path == nullptr) return false;
-    platform::ReplacementFile file(path);
-    if (file.stream() == nullptr) return false;
-    return std::fwrite(data, 1, bytes, file.stream()) == bytes && file.commit();
+    platform::DestinationFile file(path);
+    return file.isOpen() && file.reserve(bytes) && file.write(data, bytes) && file.finish();
 }
 
 }  // namespace

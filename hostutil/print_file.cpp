@@ -4,6 +4,7 @@
 
 #include "export_guard.h"
 #include "hostutil.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace hostutil {
@@ -70,7 +71,11 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
         return HOSTUTIL_PRINT_FAILED;
     }
 
-    if (!os.startDocPrinter(printer, filePath, outputFile)) {
+    platform::Document document;
+    document.name = filePath;
+    document.outputFile = outputFile;
+    document.length = platform::lengthOfOpenFile(file);
+    if (!os.startDocPrinter(printer, document)) {
         uint32_t code = os.lastError();
         std::snprintf(message, sizeof message, "Inizio stampa su '%s' fallita: %ld",
                       shown(outputFile), shownCode(code));

@@ -42,7 +42,22 @@ extern "C" {
  * ended and the result is 1. A job the spooler cannot complete (it went
  * away before the end, or the output file cannot be written out) shows
  * "Trasmissione dati alla stampante fallito" and gives 0, as a failed write
- * does. Mended: such a job used to give 1. */
+ * does; so does a server that went away before its answer to the document
+ * (no answer is no success). Mended: such a job used to give 1.
+ * An output file is written as ReplChar writes its copy, its room reserved
+ * from the length of the file to print. Case by case:
+ *  - a file the caller may not write, a link loop or a missing folder: the
+ *    document cannot start (its two boxes), 0, nothing created or changed;
+ *  - a writable file in a folder the caller cannot write, a sticky folder,
+ *    bind-mounted or under a long name: written in place;
+ *  - inode, owner, group, mode, ACLs and hard links kept; links followed;
+ *  - a device, a pipe or a FIFO: written directly;
+ *  - a disk without room for the job: the document cannot start, 0, the
+ *    file whole;
+ *  - the file to print is a pipe (its length unknown), or the file system
+ *    cannot reserve: written as a plain open would;
+ *  - a file the job created and could not complete is removed;
+ *  - on Windows the spooler writes the output file itself, under its rules. */
 enum HostutilPrintFileResult { HOSTUTIL_PRINT_DONE = 1, HOSTUTIL_PRINT_FAILED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL PrintFile(const char *printerName, const char *outputFile,
                                              const char *filePath);
@@ -131,12 +146,27 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const 
  * failed, -4 the value could not be fetched, -5 the value's length could not
  * be learnt (NULL, empty or unknown), -6 the file cannot be written or the
  * write fell short.
- * Each row's value goes to a temporary file in the destination's folder
- * that replaces the file only once complete (as ReplChar does): after any
- * failure the file holds what it held before (the previous row's value, if
- * any). A value whose buffer cannot be allocated gives -4 before any file is
- * written. Mended: a write that failed used to leave the file truncated,
- * holding a part of the value. */
+ * Each row's value is written over the file as ReplChar writes its copy:
+ * opened as a plain open for writing would open it, its room reserved from
+ * the value's length before the first byte changes, its length set at the
+ * end. Case by case:
+ *  - a file the caller may not write: -6, the file unchanged;
+ *  - a writable file in a folder the caller cannot write, in a sticky folder,
+ *    bind-mounted or under a long name: written in place;
+ *  - inode, owner, group, mode, ACLs and hard links kept; links followed;
+ *  - a symbolic-link loop or a missing folder: -6, nothing created;
+ *  - a device, a pipe or a FIFO: written directly;
+ *  - a disk or quota without room for the value: -6, the file (the previous
+ *    row's value, if any) whole; room for the value alone is enough;
+ *  - where the file system cannot reserve room: written as a plain open
+ *    would, so a full disk then leaves the value cut short (-6);
+ *  - a file the call created and could not complete is removed;
+ *  - on Windows: a read-only attribute gives -6; a file another process
+ *    holds open is written when its sharing allows writers.
+ * A value whose buffer cannot be allocated gives -4 before any file is
+ * written. Mended: a failed write used to leave the file truncated, and then
+ * a temporary file renamed over it replaced files the caller could not
+ * write. */
 enum HostutilSaveBinResult {
     HOSTUTIL_SAVE_DONE = 0,
     HOSTUTIL_SAVE_NO_CONNECTION = -1,
@@ -177,23 +207,39 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, c
  * the low 8 bits of `fromByte` with the low 8 bits of `toByte`. Text rules on
  * every platform: reading, CR LF is one LF, a lone CR stays and 0x1A ends
  * the input; writing, each LF becomes CR LF.
- * Returns 1 when the whole source was copied, 0 otherwise:
- *  - the source cannot be opened or is a folder: `destination` is neither
- *    created nor emptied;
- *  - both names lead to the same file (also through links): the file is
- *    left as it was;
- *  - the copy cannot be written beside the destination (its folder takes
- *    no new file) or cannot replace it (on Windows: another process holds
- *    it open without letting it be deleted);
- *  - reading or writing fails during the copy (a full disk).
- * The copy goes to a temporary file in the destination's folder, which
- * replaces the destination only once complete and closed: after any failure
- * the destination holds what it held before. A replaced file keeps its
- * permission bits (on Windows, ReplaceFile keeps its attributes); a link is
- * followed and the file it names replaced; a destination that is no regular
- * file (a device) is written directly.
- * Mended: a failed copy used to leave the destination truncated, holding
- * only what had been written. */
+ * Returns 1 when the whole source was copied, 0 otherwise: the source
+ * cannot be opened or is a folder (`destination` is then neither created nor
+ * changed), both names lead to the same file (also through links; the file
+ * is left as it was), the destination cannot be opened for writing, or
+ * reading or writing fails during the copy.
+ * The destination is opened as a plain open for writing would open it, but
+ * not emptied: its earlier content stays until the copy's room is reserved
+ * (a first pass over the source measures it), then the copy is written over
+ * it and the length set. Case by case:
+ *  - a file the caller may not write (read-only, or another user's without
+ *    write permission), whatever the folder allows: 0, the file unchanged;
+ *  - a file the caller may write in a folder the caller may not write, in a
+ *    sticky folder, bind-mounted, or with a name up to the system's limit:
+ *    1, written in place;
+ *  - the file keeps its inode, owner, group, mode, ACLs and hard links
+ *    (every name shows the copy); a symbolic link is followed and stays;
+ *  - a symbolic-link loop or a missing folder: 0, nothing created;
+ *  - a device, a pipe or a FIFO (/dev/stdout, /dev/fd/N, /proc/self/fd/N,
+ *    NUL on Windows): written directly, 1 when all was taken;
+ *  - a disk or quota without room for the copy: 0 before any byte changes,
+ *    the file as it was; room for the copy though not for old and new
+ *    together is enough;
+ *  - where the file system cannot reserve room (or the source is a pipe
+ *    that cannot be read twice), the copy is written as a plain open would
+ *    write it, and a full disk then leaves the copy cut short (0);
+ *  - a destination that did not exist and could not be completed is removed;
+ *    an existing one whose writing failed midway (a read error) is cut where
+ *    the writing stopped;
+ *  - on Windows: a read-only attribute refuses (0); a file another process
+ *    holds open is written when its sharing allows writers, else 0.
+ * Mended: the copy used to go to a temporary file renamed over the
+ * destination, which let a caller replace files it could not write, failed
+ * where an open works, split hard links and took pipe names for paths. */
 enum HostutilReplCharResult { HOSTUTIL_REPLACE_DONE = 1, HOSTUTIL_REPLACE_FAILED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source, const char *destination,
                                             int32_t fromByte, int32_t toByte);

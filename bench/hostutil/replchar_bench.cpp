@@ -57,32 +57,47 @@ int main(int argc, char **argv) {
     const std::string copied = (folder / "replchar-bench.cp").string();
 
     writeTextFile(source, mebibytes << 20);
-    double best = 1e9, bestCopy = 1e9;
-    double processor = 1e9, processorCopy = 1e9;
+    // Into a new file, and over an earlier one of the same size, which
+    // costs ReplChar a first pass to reserve the copy's room; cp truncates.
+    struct Shape {
+        const char *name;
+        bool overEarlier;
+        double best = 1e9, bestCopy = 1e9, processor = 1e9, processorCopy = 1e9;
+    } shapes[] = {{"new file", false}, {"over an earlier file", true}};
     for (int run = 0; run < 3; ++run) {
-        const double ownBefore = processorSeconds(false);
-        best = std::min(best, secondsFor([&] {
-                            if (ReplChar(source.c_str(), replaced.c_str(), ';', ',') != 1) {
-                                std::fprintf(stderr, "ReplChar failed\n");
-                                std::exit(1);
-                            }
-                        }));
-        processor = std::min(processor, processorSeconds(false) - ownBefore);
-        std::filesystem::remove(replaced);
-        const double childrenBefore = processorSeconds(true);
-        bestCopy =
-            std::min(bestCopy, secondsForCommand("cp " + quoted(source) + " " + quoted(copied)));
-        processorCopy = std::min(processorCopy, processorSeconds(true) - childrenBefore);
-        std::filesystem::remove(copied);
+        for (Shape &shape : shapes) {
+            if (shape.overEarlier) {
+                std::filesystem::copy_file(source, replaced);
+                std::filesystem::copy_file(source, copied);
+            }
+            const double ownBefore = processorSeconds(false);
+            shape.best =
+                std::min(shape.best, secondsFor([&] {
+                             if (ReplChar(source.c_str(), replaced.c_str(), ';', ',') != 1) {
+                                 std::fprintf(stderr, "ReplChar failed\n");
+                                 std::exit(1);
+                             }
+                         }));
+            shape.processor = std::min(shape.processor, processorSeconds(false) - ownBefore);
+            std::filesystem::remove(replaced);
+            const double childrenBefore = processorSeconds(true);
+            shape.bestCopy = std::min(
+                shape.bestCopy, secondsForCommand("cp " + quoted(source) + " " + quoted(copied)));
+            shape.processorCopy =
+                std::min(shape.processorCopy, processorSeconds(true) - childrenBefore);
+            std::filesystem::remove(copied);
+        }
     }
     std::filesystem::remove(source);
 
     const double megabytes = static_cast<double>(mebibytes << 20) / 1e6;
-    std::printf("ReplChar %llu MiB: %.3f s (%.0f MB/s); cp: %.3f s (%.0f MB/s)\n",
-                static_cast<unsigned long long>(mebibytes), best, megabytes / best, bestCopy,
-                megabytes / bestCopy);
-    std::printf("processor time: ReplChar %.3f s, cp %.3f s (best runs)\n", processor,
-                processorCopy);
-    std::printf("ReplChar/cp ratio: %.2f (target <= 2)\n", best / bestCopy);
+    for (const Shape &shape : shapes) {
+        std::printf("ReplChar %llu MiB, %s: %.3f s (%.0f MB/s); cp: %.3f s (%.0f MB/s)\n",
+                    static_cast<unsigned long long>(mebibytes), shape.name, shape.best,
+                    megabytes / shape.best, shape.bestCopy, megabytes / shape.bestCopy);
+        std::printf("  processor time: ReplChar %.3f s, cp %.3f s (best runs)\n", shape.processor,
+                    shape.processorCopy);
+        std::printf("  ReplChar/cp ratio: %.2f (target <= 1.6)\n", shape.best / shape.bestCopy);
+    }
     return 0;
 }

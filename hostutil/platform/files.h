@@ -1,6 +1,7 @@
 // File operations whose system calls differ between platforms.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -30,32 +31,58 @@ long long tellFile(std::FILE *file);
 // What names a file in the current folder: "./" or ".\".
 extern const char kCurrentFolderPrefix[];
 
-// The new content of a file, written under a temporary name in the file's
-// own folder and moved over it only once complete and closed: after any
-// failure the file holds what it held before, or all of the new content.
-// A link is followed, so the file it names is replaced. A destination that
-// is no regular file (a device, a pipe) has nothing to lose and is written
-// directly.
-class ReplacementFile {
+// The length of an open regular file; nothing for a pipe, a device or a
+// file that cannot be examined.
+std::optional<uint64_t> lengthOfOpenFile(std::FILE *file);
+
+// A destination written in place, reached exactly as a plain open for
+// writing reaches it: the caller's rights decide, links are followed (a
+// loop fails), devices, pipes and FIFOs are written directly, and the file
+// keeps its identity (number, owner, mode, ACLs, hard links). Unlike such an
+// open it does not empty the file: the earlier content stays until the new
+// content's room is reserved, and the length is set once all is written.
+class DestinationFile {
 public:
-    explicit ReplacementFile(const char *destination);
-    ~ReplacementFile();  // a replacement not committed is removed
-    ReplacementFile(const ReplacementFile &) = delete;
-    ReplacementFile &operator=(const ReplacementFile &) = delete;
+    // Opens `path` for writing, creating it (0666 less the umask) when it
+    // does not exist.
+    explicit DestinationFile(const char *path);
+    // Without finish(): a file this object created is removed; an existing
+    // one that was written to is cut where the writing stopped, as a plain
+    // open would have left it, and one that was not is as it was.
+    ~DestinationFile();
+    DestinationFile(const DestinationFile &) = delete;
+    DestinationFile &operator=(const DestinationFile &) = delete;
 
-    // Where to write the new content; null when it could not be created.
-    std::FILE *stream() const { return stream_; }
+    bool isOpen() const { return handle_ != kNoHandle; }
+    // A file on a disk, as opposed to a device, a pipe or a FIFO.
+    bool isRegularFile() const { return regular_; }
+    // Nothing where the system cannot tell (a device on some systems).
+    std::optional<FileIdentity> identity() const;
+    // An existing regular file that is not empty: content a failure could lose.
+    bool holdsContent() const { return regular_ && !created_ && earlierLength_ > 0; }
 
-    // Closes the stream and puts the new file in place, keeping the old
-    // one's permission bits (and owner, where the system lets us). False
-    // when closing or moving fails: the destination is then as it was.
-    bool commit();
+    // Makes sure `length` bytes fit before the first byte changes. False on
+    // a full disk, a quota or a file-size limit, with nothing changed. True
+    // without reserving where the file system cannot reserve (the writing is
+    // then as a plain open's) and for a destination that is no regular file.
+    bool reserve(uint64_t length);
+    // The next `size` bytes; false when they could not all be written.
+    bool write(const void *data, std::size_t size);
+    // Sets the length to what was written and closes; false when that fails.
+    bool finish();
 
 private:
-    std::FILE *stream_ = nullptr;
-    std::string temporary_;  // empty when writing directly
-    std::string target_;
-    bool committed_ = false;
+    static constexpr std::intptr_t kNoHandle = -1;
+    void undo();
+
+    std::intptr_t handle_ = kNoHandle;  // descriptor or HANDLE
+    std::string path_;
+    bool created_ = false;
+    bool regular_ = false;
+    bool failed_ = false;
+    uint64_t earlierLength_ = 0;
+    uint64_t reserved_ = 0;
+    uint64_t written_ = 0;
 };
 
 }  // namespace hostutil::platform

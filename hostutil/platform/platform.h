@@ -60,6 +60,15 @@ struct PrintDialogChoice {
     Handle deviceContext = nullptr;  // the host's to delete
 };
 
+// A print job's one document (DOC_INFO_1 without a data type).
+struct Document {
+    const char *name = nullptr;        // pDocName: how the job shows in the queue
+    const char *outputFile = nullptr;  // pOutputFile; null: the device itself
+    // The bytes that will follow, when known: a backend that writes the
+    // output file itself reserves their room before it changes the file.
+    std::optional<uint64_t> length;
+};
+
 struct ProcessInfo {
     Handle process = nullptr;
     Handle thread = nullptr;
@@ -71,8 +80,10 @@ public:
 
     // Spooler.
     virtual bool openPrinter(const char *name, Handle *printer) = 0;  // OpenPrinterA, no defaults
-    // StartDocPrinterA, level 1, no data type.
-    virtual bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) = 0;
+    // StartDocPrinterA, level 1. An output file is written as a plain open
+    // for writing reaches it, its earlier content kept until the document
+    // is sure to fit.
+    virtual bool startDocPrinter(Handle printer, const Document &document) = 0;
     virtual bool writePrinter(Handle printer, const void *data, uint32_t size) = 0;  // WritePrinter
     // EndDocPrinter: false when the job could not be completed (the spooler
     // went away, the output file could not be written out).

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "binary_column.h"
+#include "destination_cases.h"
 #include "hostutil.h"
 #include "odbc_session.h"
 #include "small_filesystem.h"
@@ -247,6 +248,26 @@ TEST_P(BinaryColumnTest, SaveBinOntoAFullDiskKeepsTheEarlierFile) {
     EXPECT_EQ(-6, small.whileFull([&] { return save("SELECT data FROM {t} WHERE id = 1", out); }))
         << small.kind();
     EXPECT_EQ(earlier, readBytes(out));
+}
+
+// The file is opened as a plain open for writing would open it: the
+// caller's rights, the file's identity, pipes and devices as they are. The
+// values are stored first; each case's child reads one through the
+// connection it inherits.
+TEST(SaveBinDestinations, ReachEachAsAPlainOpenForWritingWould) {
+    Session session(sqliteDriver());
+    ASSERT_TRUE(session.connected()) << session.error();
+    ASSERT_FALSE(session.exec("CREATE TABLE destinations (content BLOB)"));
+    for (const std::string &content : destinationContents())
+        ASSERT_FALSE(session.execWithValue("INSERT INTO destinations VALUES (?)",
+                                           Bytes(content.begin(), content.end())));
+    test::checkDestinationCases(
+        {[&](const std::string &destination, const std::string &content) {
+             const std::string query = "SELECT content FROM destinations WHERE length(content) = " +
+                                       std::to_string(content.size());
+             return SaveBin(session.connection(), query.c_str(), destination.c_str());
+         },
+         HOSTUTIL_SAVE_DONE, HOSTUTIL_SAVE_FILE_UNWRITABLE});
 }
 
 TEST_P(BinaryColumnTest, FailureOnALaterRowKeepsTheEarlierRowsFile) {

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "destination_cases.h"
 #include "hostutil.h"
 #include "small_filesystem.h"
 #include "temp_dir.h"
@@ -263,6 +265,19 @@ TEST(ReplChar, AFullDiskLeavesTheEarlierDestinationWhole) {
     for (const auto &entry : std::filesystem::directory_iterator(small.path()))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"out.txt"});
+}
+
+// The destination is opened as a plain open for writing would open it: the
+// caller's rights, the file's identity, pipes and devices as they are.
+TEST(ReplChar, ReachesEachDestinationAsAPlainOpenForWritingWould) {
+    test::checkDestinationCases({[](const std::string &destination, const std::string &content) {
+                                     const std::string source = test::sharedScratchFolder() +
+                                                                "/source." +
+                                                                std::to_string(getpid());
+                                     writeFile(source, content);
+                                     return ReplChar(source.c_str(), destination.c_str(), '#', '#');
+                                 },
+                                 HOSTUTIL_REPLACE_DONE, HOSTUTIL_REPLACE_FAILED});
 }
 
 TEST(ReplChar, AReplacedFileKeepsItsPermissionBitsAndItsLinks) {

@@ -42,8 +42,10 @@ bool PlatformDouble::openPrinter(const char *printerName, Handle *printer) {
     return *printer != nullptr;
 }
 
-bool PlatformDouble::startDocPrinter(Handle printer, const char *docName, const char *outputFile) {
-    record("startDocPrinter(" + role(printer) + "|" + text(docName) + "|" + text(outputFile) + ")");
+bool PlatformDouble::startDocPrinter(Handle printer, const Document &document) {
+    record("startDocPrinter(" + role(printer) + "|" + text(document.name) + "|" +
+           text(document.outputFile) + ")");
+    documentLength = document.length;
     return !fails(Operation::StartDocPrinter);
 }
 
@@ -144,7 +146,7 @@ bool FailingPlatform::openPrinter(const char *, Handle *printer) {
     *printer = nullptr;
     return false;
 }
-bool FailingPlatform::startDocPrinter(Handle, const char *, const char *) {
+bool FailingPlatform::startDocPrinter(Handle, const Document &) {
     unexpected("startDocPrinter");
     return false;
 }
@@ -209,9 +211,8 @@ bool FailingPlatform::setLocalTime(const SystemTime &) {
 bool ForwardingPlatform::openPrinter(const char *name, Handle *printer) {
     return to_.openPrinter(name, printer);
 }
-bool ForwardingPlatform::startDocPrinter(Handle printer, const char *docName,
-                                         const char *outputFile) {
-    return to_.startDocPrinter(printer, docName, outputFile);
+bool ForwardingPlatform::startDocPrinter(Handle printer, const Document &document) {
+    return to_.startDocPrinter(printer, document);
 }
 bool ForwardingPlatform::writePrinter(Handle printer, const void *data, uint32_t size) {
     return to_.writePrinter(printer, data, size);

@@ -15,6 +15,7 @@
 
 namespace test {
 
+using hostutil::platform::Document;
 using hostutil::platform::Handle;
 using hostutil::platform::PrintDialogChoice;
 using hostutil::platform::PrintDialogRequest;
@@ -36,6 +37,7 @@ public:
     // Spooler.
     std::map<uint32_t, std::string> errorTexts;  // codes without an entry have no text
     std::string written;                         // bytes of the accepted writes
+    std::optional<uint64_t> documentLength;      // as the last document announced it
 
     // Print dialog: what it was asked, and what the user confirms.
     std::optional<PrintDialogRequest> dialogSeen;
@@ -53,7 +55,7 @@ public:
     std::optional<SystemTime> timeSet;
 
     bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
+    bool startDocPrinter(Handle printer, const Document &document) override;
     bool writePrinter(Handle printer, const void *data, uint32_t size) override;
     bool endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
@@ -101,7 +103,7 @@ private:
 class FailingPlatform : public hostutil::platform::Platform {
 public:
     bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
+    bool startDocPrinter(Handle printer, const Document &document) override;
     bool writePrinter(Handle printer, const void *data, uint32_t size) override;
     bool endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
@@ -130,7 +132,7 @@ class ForwardingPlatform : public hostutil::platform::Platform {
 public:
     explicit ForwardingPlatform(hostutil::platform::Platform &to) : to_(to) {}
     bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
+    bool startDocPrinter(Handle printer, const Document &document) override;
     bool writePrinter(Handle printer, const void *data, uint32_t size) override;
     bool endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;

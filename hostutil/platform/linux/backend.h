@@ -11,7 +11,7 @@ namespace hostutil::platform {
 class LinuxBackend final : public Platform {
 public:
     bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override;
+    bool startDocPrinter(Handle printer, const Document &document) override;
     bool writePrinter(Handle printer, const void *data, uint32_t size) override;
     bool endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;

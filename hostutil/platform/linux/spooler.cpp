@@ -3,12 +3,13 @@
 #include <cups/cups.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 
 #include "backend.h"
 #include "errors.h"
+#include "platform/files.h"
 
 namespace hostutil::platform {
 
@@ -21,10 +22,23 @@ using linux_errors::setFromSpooler;
 struct PrinterHandle {
     http_t *http = nullptr;
     std::string name;
-    FILE *outputFile = nullptr;  // a document sent to a file
-    int jobId = 0;               // a document sent to the queue
+    std::unique_ptr<DestinationFile> outputFile;  // a document sent to a file
+    int jobId = 0;                                // a document sent to the queue
     uint64_t written = 0;
 };
+
+// Ends the request body and takes the server's answer to the document. No
+// answer (the server went away before the end) is a failure, as is any
+// status past the successful range: the status of an earlier request left
+// in place proves nothing about this one.
+bool finishDocument(PrinterHandle &handle) {
+    const std::string resource = "/printers/" + handle.name;
+    ipp_t *response = cupsGetResponse(handle.http, resource.c_str());
+    if (!response) return false;
+    const ipp_status_t status = ippGetStatusCode(response);
+    ippDelete(response);
+    return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
+}
 
 // Tells the server no more documents follow. The server drops a job whose
 // only document was empty: it cannot hold an empty document.
@@ -64,7 +78,7 @@ bool LinuxBackend::openPrinter(const char *name, Handle *printer) {
         return false;
     }
     // Jobs go to the queue itself, whatever instance the name picked.
-    auto *handle = new (std::nothrow) PrinterHandle{http, dest->name};
+    auto *handle = new (std::nothrow) PrinterHandle{http, dest->name, nullptr};
     cupsFreeDests(1, dest);
     if (!handle) {
         httpClose(http);
@@ -75,21 +89,22 @@ bool LinuxBackend::openPrinter(const char *name, Handle *printer) {
     return true;
 }
 
-bool LinuxBackend::startDocPrinter(Handle printer, const char *docName, const char *outputFile) {
+bool LinuxBackend::startDocPrinter(Handle printer, const Document &document) {
     auto *handle = static_cast<PrinterHandle *>(printer);
     if (!handle || handle->outputFile || handle->jobId) {
         setErrno(EINVAL);
         return false;
     }
-    if (outputFile) {
-        handle->outputFile = std::fopen(outputFile, "wb");
-        if (!handle->outputFile) {
-            setErrno(errno);
+    if (document.outputFile) {
+        auto file = std::make_unique<DestinationFile>(document.outputFile);
+        if (!file->isOpen() || (document.length && !file->reserve(*document.length))) {
+            setErrno(errno ? errno : EIO);
             return false;
         }
+        handle->outputFile = std::move(file);
         return true;
     }
-    const char *title = docName ? docName : "";
+    const char *title = document.name ? document.name : "";
     int job = cupsCreateJob(handle->http, handle->name.c_str(), title, 0, nullptr);
     if (job <= 0) {
         setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
@@ -117,7 +132,7 @@ bool LinuxBackend::writePrinter(Handle printer, const void *data, uint32_t size)
         return false;
     }
     if (handle->outputFile) {
-        if (std::fwrite(data, 1, size, handle->outputFile) != size) {
+        if (!handle->outputFile->write(data, size)) {
             setErrno(errno ? errno : EIO);
             return false;
         }
@@ -144,21 +159,19 @@ bool LinuxBackend::endDocPrinter(Handle printer) {
     }
     bool ended = true;
     if (handle->outputFile) {
-        // Buffered bytes reach the file only now.
-        if (std::fclose(handle->outputFile) != 0) {
+        // A file that could not be completed is undone as the handle goes.
+        if (!handle->outputFile->finish()) {
             setErrno(errno ? errno : EIO);
             ended = false;
         }
-        handle->outputFile = nullptr;
+        handle->outputFile.reset();
     }
     if (handle->jobId) {
-        const ipp_status_t finished = cupsFinishDocument(handle->http, handle->name.c_str());
-        if (handle->written == 0) {
-            if (!closeJob(*handle)) {
-                setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
-                ended = false;
-            }
-        } else if (finished > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        bool finished = finishDocument(*handle);
+        // The server cannot hold an empty document: only the job's close
+        // tells whether it was taken.
+        if (handle->written == 0) finished = closeJob(*handle);
+        if (!finished) {
             setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
             ended = false;
         }

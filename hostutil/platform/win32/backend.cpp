@@ -62,10 +62,11 @@ public:
         return true;
     }
 
-    bool startDocPrinter(Handle printer, const char *docName, const char *outputFile) override {
+    // The spooler writes the output file itself, with the caller's rights.
+    bool startDocPrinter(Handle printer, const Document &document) override {
         DOC_INFO_1A info{};
-        info.pDocName = const_cast<char *>(docName);
-        info.pOutputFile = const_cast<char *>(outputFile);
+        info.pDocName = const_cast<char *>(document.name);
+        info.pOutputFile = const_cast<char *>(document.outputFile);
         info.pDatatype = nullptr;
         return StartDocPrinterA(printer, 1, reinterpret_cast<BYTE *>(&info)) != 0;
     }

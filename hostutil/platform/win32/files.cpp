@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/files.h"
@@ -45,87 +46,129 @@ int seekFile(std::FILE *file, long long offset, int whence) {
 
 long long tellFile(std::FILE *file) { return _ftelli64(file); }
 
+std::optional<uint64_t> lengthOfOpenFile(std::FILE *file) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    LARGE_INTEGER size;
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileSizeEx(handle, &size) || size.QuadPart < 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
 namespace {
 
-// Whether `path` names something other than a file on a disk (a device such
-// as NUL or LPT1, a pipe): such a destination is written directly.
-bool namesNoDiskFile(const char *path) {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    const DWORD type = GetFileType(handle);
-    CloseHandle(handle);
-    return type != FILE_TYPE_DISK;
+HANDLE fileHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool moveTo(HANDLE handle, uint64_t offset) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) != 0;
+}
+
+// Sets the end of the file at `length`; the file pointer goes there too.
+bool cutAt(HANDLE handle, uint64_t length) {
+    return moveTo(handle, length) && SetEndOfFile(handle) != 0;
 }
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(const char *destination) : target_(destination) {
-    if (namesNoDiskFile(destination)) {
-        stream_ = std::fopen(destination, "wb");
+DestinationFile::DestinationFile(const char *path) : path_(path ? path : "") {
+    if (!path) return;
+    // The sharing of the C runtime's fopen: another process that holds the
+    // file open decides, by its own sharing, whether we may write.
+    const HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    created_ = GetLastError() != ERROR_ALREADY_EXISTS;
+    regular_ = GetFileType(handle) == FILE_TYPE_DISK;
+    // Windows refuses to write a read-only file to everyone; an emulation
+    // running with more rights than Windows gives must refuse it too.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (regular_ && GetFileInformationByHandle(handle, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        CloseHandle(handle);
+        SetLastError(ERROR_ACCESS_DENIED);
         return;
     }
-    const std::size_t slash = target_.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash);
-    const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary_ = folder + "\\~" + name + "." + std::to_string(GetCurrentProcessId()) + "." +
-                     std::to_string(GetTickCount() + attempt) + ".tmp";
-        handle = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
-    }
-    if (handle == INVALID_HANDLE_VALUE) {
-        temporary_.clear();
-        return;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    stream_ = fd < 0 ? nullptr : _fdopen(fd, "wb");
-    if (!stream_) {
-        if (fd < 0)
-            CloseHandle(handle);
-        else
-            _close(fd);
-        DeleteFileA(temporary_.c_str());
-        temporary_.clear();
-    }
+    handle_ = reinterpret_cast<std::intptr_t>(handle);
+    LARGE_INTEGER size;
+    if (regular_ && GetFileSizeEx(handle, &size) && size.QuadPart > 0)
+        earlierLength_ = static_cast<uint64_t>(size.QuadPart);
 }
 
-ReplacementFile::~ReplacementFile() {
-    if (stream_) std::fclose(stream_);
-    if (!committed_ && !temporary_.empty()) DeleteFileA(temporary_.c_str());
+DestinationFile::~DestinationFile() { undo(); }
+
+std::optional<FileIdentity> DestinationFile::identity() const {
+    if (!isOpen()) return std::nullopt;
+    return identityOfHandle(fileHandle(handle_));
 }
 
-bool ReplacementFile::commit() {
-    if (!stream_) return false;
-    const bool closed = std::fclose(stream_) == 0;
-    stream_ = nullptr;
-    if (!closed) return false;
-    if (temporary_.empty()) return committed_ = true;
-    // ReplaceFile keeps the old file's attributes and security; a file that
-    // another process holds open without sharing its deletion cannot be
-    // replaced, and stays as it is.
-    const DWORD attributes = GetFileAttributesA(target_.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        // Given to the new file first as well, for implementations of
-        // ReplaceFile that do not carry them over.
-        SetFileAttributesA(
-            temporary_.c_str(),
-            attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-        // Whole paths: some implementations take a relative one's folder wrongly.
-        char replaced[MAX_PATH], replacement[MAX_PATH];
-        if (!GetFullPathNameA(target_.c_str(), MAX_PATH, replaced, nullptr) ||
-            !GetFullPathNameA(temporary_.c_str(), MAX_PATH, replacement, nullptr))
+bool DestinationFile::reserve(uint64_t length) {
+    if (!isOpen() || failed_) return false;
+    // An allocation below the end would cut the file: only growth reserves.
+    if (!regular_ || length <= reserved_ || length <= earlierLength_) return true;
+    FILE_ALLOCATION_INFO allocation;
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
+    if (SetFileInformationByHandle(fileHandle(handle_), FileAllocationInfo, &allocation,
+                                   sizeof allocation)) {
+        reserved_ = length;
+        return true;
+    }
+    const DWORD error = GetLastError();
+    // File systems that keep no allocation are written as a plain open would.
+    if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+        error == ERROR_INVALID_PARAMETER || error == ERROR_CALL_NOT_IMPLEMENTED)
+        return true;
+    SetLastError(error);
+    return false;
+}
+
+bool DestinationFile::write(const void *data, std::size_t size) {
+    if (!isOpen() || failed_) return false;
+    const auto *bytes = static_cast<const unsigned char *>(data);
+    while (size > 0) {
+        const DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD done = 0;
+        if (!WriteFile(fileHandle(handle_), bytes, piece, &done, nullptr) || done == 0) {
+            failed_ = true;
             return false;
-        if (!ReplaceFileA(replaced, replacement, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                          nullptr))
-            return false;
-    } else if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        }
+        bytes += done;
+        size -= done;
+        written_ += done;
+    }
+    return true;
+}
+
+bool DestinationFile::finish() {
+    if (!isOpen() || failed_) return false;
+    const HANDLE handle = fileHandle(handle_);
+    if (regular_ && !cutAt(handle, written_)) {
+        failed_ = true;
         return false;
     }
-    return committed_ = true;
+    handle_ = kNoHandle;
+    if (CloseHandle(handle)) return true;
+    if (created_) DeleteFileA(path_.c_str());
+    return false;
+}
+
+void DestinationFile::undo() {
+    if (!isOpen()) return;
+    const HANDLE handle = fileHandle(handle_);
+    handle_ = kNoHandle;
+    if (created_) {
+        CloseHandle(handle);
+        DeleteFileA(path_.c_str());
+        return;
+    }
+    // An empty file is empty again; otherwise the new content stops where
+    // the writing did. An allocation not used is given back.
+    if (regular_ && written_ > 0)
+        cutAt(handle, earlierLength_ == 0 ? 0 : written_);
+    else if (regular_ && reserved_ > 0)
+        cutAt(handle, earlierLength_);
+    CloseHandle(handle);
 }
 
 }  // namespace hostutil::platform

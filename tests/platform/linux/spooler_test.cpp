@@ -1,6 +1,8 @@
 // Printing and the default printer through the Linux backend and a private
 // CUPS server whose default queue "capture" keeps each job's bytes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -14,6 +16,7 @@
 
 #include <cups/cups.h>
 
+#include "destination_cases.h"
 #include "hostutil.h"
 #include "platform/platform.h"
 #include "platform_double.h"
@@ -162,6 +165,20 @@ TEST_F(CupsPrinting, AnOutputFileThatCannotBeWrittenOutGivesZero) {
               std::vector<std::string>{"Prn Bypass|Trasmissione dati alla stampante fallito"});
 }
 
+// An output file is opened as a plain open for writing would open it: the
+// caller's rights, the file's identity, pipes and devices as they are.
+TEST_F(CupsPrinting, AnOutputFileIsReachedAsAPlainOpenForWritingWould) {
+    SetMessageHandler(nullptr);
+    test::checkDestinationCases({[](const std::string &destination, const std::string &content) {
+                                     const std::string source = test::sharedScratchFolder() +
+                                                                "/job." + std::to_string(getpid());
+                                     test::writeFile(source, content);
+                                     return PrintFile("capture", destination.c_str(),
+                                                      source.c_str());
+                                 },
+                                 HOSTUTIL_PRINT_DONE, HOSTUTIL_PRINT_FAILED});
+}
+
 // The real backend, but the server it prints to is stopped at one exact
 // moment: after the last byte of the job went out and before the document
 // is finished. The stop returns once cupsd has exited, so the end of the job
@@ -179,26 +196,56 @@ private:
     std::string link_;
 };
 
-TEST(CupsServerGone, AJobTheServerNeverCompletedGivesZero) {
-    test::TempDir scratch;
-    const std::string link = scratch.file("cups");
-    ASSERT_EQ(std::system((std::string(CUPS_FIXTURE) + " start " + link + " >/dev/null").c_str()),
-              0);
-    cupsSetServer((link + "/cupsd.sock").c_str());
-    boxes.clear();
-    SetMessageHandler(collect);
-    StopsTheServerBeforeTheEnd platform(link);
-    hostutil::platform::install(&platform);
+// A private server for one test, stopped at a moment the test chooses.
+class CupsServerGone : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(std::system(("'" + fixture_ + "' start " + link_ + " >/dev/null").c_str()), 0);
+        cupsSetServer((link_ + "/cupsd.sock").c_str());
+        boxes.clear();
+        SetMessageHandler(collect);
+    }
+    void TearDown() override {
+        hostutil::platform::install(nullptr);
+        SetMessageHandler(nullptr);
+        cupsSetServer(nullptr);
+        stopServer();
+    }
+    // Returns once cupsd has exited.
+    void stopServer() { EXPECT_EQ(std::system(("'" + fixture_ + "' stop " + link_).c_str()), 0); }
 
-    const std::string path = scratch.write("job.prn", allBytes(100000));
+    test::TempDir scratch_;
+    const std::string fixture_ = CUPS_FIXTURE;
+    const std::string link_ = scratch_.file("cups");
+};
+
+TEST_F(CupsServerGone, AJobTheServerNeverCompletedGivesZero) {
+    StopsTheServerBeforeTheEnd platform(link_);
+    hostutil::platform::install(&platform);
+    const std::string path = scratch_.write("job.prn", allBytes(100000));
     EXPECT_EQ(PrintFile("capture", nullptr, path.c_str()), 0);
     EXPECT_EQ(boxes,
               std::vector<std::string>{"Prn Bypass|Trasmissione dati alla stampante fallito"});
+}
 
-    hostutil::platform::install(nullptr);
-    SetMessageHandler(nullptr);
-    cupsSetServer(nullptr);
-    std::system((std::string(CUPS_FIXTURE) + " stop " + link).c_str());
+// The file is a FIFO: its last bytes and the end of the document reach a
+// server that has gone, so no answer to the document ever arrives.
+TEST_F(CupsServerGone, AFifoWhoseEndMeetsAServerThatIsGoneGivesZero) {
+    const std::string fifo = scratch_.file("job.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::FILE *out = std::fopen(fifo.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        const std::string bytes = allBytes(10 << 20);
+        EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+        std::fflush(out);
+        stopServer();
+        std::fclose(out);
+    });
+    EXPECT_EQ(PrintFile("capture", nullptr, fifo.c_str()), 0);
+    writer.join();
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"Prn Bypass|Trasmissione dati alla stampante fallito"});
 }
 
 }  // namespace

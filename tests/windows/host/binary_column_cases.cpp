@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "destination_cases.h"
 #include "runner.h"
 #include "test_list.h"
 #include "watcher.h"
@@ -51,6 +52,15 @@ void binaryColumnCases(const Setting &setting) {
                     "missing file");
         c.expectInt(api.SaveBin(dbc, "SELECT body FROM docs WHERE id = 1", "no\\such\\dir\\x"), -6,
                     "unwritable file");
+        destinationCases(
+            "SaveBin",
+            [dbc](const char *destination, const std::string &content) {
+                writeFile("dest-value.in", content);
+                api.LoadBin(dbc, "UPDATE docs SET body = ? WHERE id = 1", "dest-value.in");
+                return static_cast<long>(
+                    api.SaveBin(dbc, "SELECT body FROM docs WHERE id = 1", destination));
+            },
+            0, -6);
         SQLDisconnect(dbc);
     }
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "destination_cases.h"
 #include "runner.h"
 #include "test_list.h"
 #include "watcher.h"
@@ -41,39 +42,17 @@ void textRuleCases() {
                 "destination folder missing");
 }
 
-// The copy replaces the destination only once complete, keeping its
-// attributes; one that another process holds open without sharing its
-// deletion cannot be replaced, and stays as it was.
-void replacementCases() {
-    Case c("ReplChar replaces an earlier destination whole, or leaves it as it was");
-    std::string out;
-    writeFile("r1.txt", "a;b;z");
-    writeFile("r7.out", "earlier content");
-    SetFileAttributesA("r7.out", FILE_ATTRIBUTE_HIDDEN);
-    c.expectInt(api.ReplChar("r1.txt", "r7.out", ';', ','), 1, "ReplChar over a file");
-    readFile("r7.out", out);
-    c.expectText(out, "a,b,z", "replaced content");
-    c.expect((GetFileAttributesA("r7.out") & FILE_ATTRIBUTE_HIDDEN) != 0,
-             "the replaced file lost its attributes");
-    HANDLE held = CreateFileA("r7.out", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    c.expect(held != INVALID_HANDLE_VALUE, "cannot hold r7.out open");
-    writeFile("r8.txt", "x;y");
-    c.expectInt(api.ReplChar("r8.txt", "r7.out", ';', ','), 0, "ReplChar over a held file");
-    CloseHandle(held);
-    readFile("r7.out", out);
-    c.expectText(out, "a,b,z", "the held file");
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("~r7.out.*", &found);
-    c.expect(search == INVALID_HANDLE_VALUE, "a temporary file was left behind");
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-}
-
 }  // namespace
 
 void replcharCases(const Setting &) {
     textRuleCases();
-    replacementCases();
+    destinationCases(
+        "ReplChar",
+        [](const char *destination, const std::string &content) {
+            writeFile("dest-source.txt", content);
+            return static_cast<long>(api.ReplChar("dest-source.txt", destination, '#', '#'));
+        },
+        1, 0);
 }
 
 }  // namespace test
