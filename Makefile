@@ -1,5 +1,6 @@
 # The two commands: `make demo` and `make test`. Each installs what is missing,
-# configures, builds and runs.
+# configures, builds and runs. Building installs only what it builds with;
+# testing adds what the tests run with.
 JOBS ?= 2
 BUILD ?= build
 ASAN_BUILD ?= build-asan
@@ -10,36 +11,54 @@ WERROR ?= OFF
 test test-native test-asan test-release test-windows: WERROR = ON
 export HOSTLIBS_WERROR = $(WERROR)
 
-.PHONY: all deps build asan release demo test test-format test-native test-asan test-release test-package package bench format clean
+PACKAGES = cmake/packages
+INSTALL = ./cmake/install-deps.sh
+
+.PHONY: all build-deps deps test-deps package-deps bench-deps build asan release demo test \
+  test-format test-paths test-install-script test-native test-asan test-release test-package \
+  package bench format clean
 
 all: build
 
+# What the libraries, the tools and the demo build with.
+build-deps:
+	@$(INSTALL) $(PACKAGES)/build.txt
+# ... and the tests, fuzz harnesses and benchmarks.
 deps:
-	@./cmake/install-deps.sh cmake/packages.txt
+	@$(INSTALL) $(PACKAGES)/build.txt $(PACKAGES)/build-tests.txt
+test-deps:
+	@$(INSTALL) $(PACKAGES)/test.txt
+package-deps:
+	@$(INSTALL) $(PACKAGES)/package.txt
+bench-deps:
+	@$(INSTALL) $(PACKAGES)/bench.txt
 
 # Configuring again is cheap and picks up a changed WERROR.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DBUILD_TESTING=ON -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 # What a packager builds: every target at -O3, installed under /usr.
 release: deps
-	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=ON -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
-demo: build
+# Only what the demo runs: the libraries, the builder and the demo host.
+demo: build-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target textfind hostutil textfind-build textfind-demo
 	./tools/demo/run-demo.sh $(BUILD)
 
 # The damaged-store campaign's counts are printed whether or not it passed.
-test-native: build
+test-native: build test-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cat $(BUILD)/damaged-stores-*.txt
 
-test-asan: asan
+test-asan: asan test-deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 	@cat $(ASAN_BUILD)/damaged-stores-*.txt
 
@@ -48,25 +67,34 @@ test-release: release
 
 # The Release build installed into a staging prefix and made into Debian
 # packages, each used as a host author would use it.
-test-package: release
+test-package: release package-deps test-deps
 	./tests/package/test-install.sh $(RELEASE_BUILD)
 	./tests/package/test-deb.sh $(RELEASE_BUILD)
 
 # The Debian packages (in $(RELEASE_BUILD)/) and the Windows release archives
 # (in dist/).
-package: release windows
+package: release package-deps windows
 	cd $(RELEASE_BUILD) && cpack -G DEB
 
-test: test-format test-native test-asan test-release test-package test-windows
+test: test-format test-paths test-install-script test-native test-asan test-release test-package test-windows
 
 # Every C and C++ file follows .clang-format; `make format` makes it so.
-test-format: deps
+test-format: test-deps
 	@./cmake/check-format.sh
 
-format: deps
+# A checkout on a file system that ignores case holds every tracked path.
+test-paths: test-deps
+	@./tests/check_paths.sh
+
+# The install script against a stand-in apt-get: retries, a package set that
+# cannot be installed, a clean install.
+test-install-script:
+	@./tests/install/test-install-deps.sh
+
+format: test-deps
 	./cmake/check-format.sh --fix
 
-bench: build
+bench: build bench-deps
 	./bench/run-all.sh $(BUILD)
 
 clean:
@@ -76,18 +104,25 @@ clean:
 # under Wine (64-bit, and 32-bit where the machine runs 32-bit code).
 WIN_X86 ?= build-win-x86
 WIN_X64 ?= build-win-x64
+# Why 32-bit Wine could not be installed, when it could not.
+WINE32_REASON = $(WIN_X86)/wine32-not-installed.txt
 
-.PHONY: windows-deps windows test-windows
+.PHONY: windows-build-deps windows-test-deps windows test-windows
 
-# 32-bit Wine only where the machine can run it; test-windows says so otherwise.
-windows-deps:
-	@./cmake/install-deps.sh cmake/packages-windows.txt
+windows-build-deps:
+	@$(INSTALL) $(PACKAGES)/windows-build.txt
+
+# 32-bit Wine only where the machine can run it; when it cannot be had the
+# tests of the 32-bit DLLs under Wine are skipped with apt's reason.
+windows-test-deps:
+	@$(INSTALL) $(PACKAGES)/windows-test.txt
+	@mkdir -p $(WIN_X86)
 	@if ./tests/windows/can-run-i386.sh; then \
-	  ./cmake/install-deps.sh cmake/packages-windows-i386.txt; fi
+	  $(INSTALL) --optional $(WINE32_REASON) $(PACKAGES)/windows-test-i386.txt; fi
 
-windows: windows-deps
+windows: windows-build-deps
 	./cmake/windows/build.sh i686-w64-mingw32 $(WIN_X86) dist/windows-x86
 	./cmake/windows/build.sh x86_64-w64-mingw32 $(WIN_X64) dist/windows-x64
 
-test-windows: windows
+test-windows: windows windows-test-deps
 	./tests/windows/test-windows.sh $(WIN_X86) $(WIN_X64) dist/windows-x86 dist/windows-x64 $(BUILD)

@@ -1,11 +1,12 @@
 #!/bin/sh
 # Enables source packages for the Debian archive this machine already uses,
-# for the same suites, then refreshes the package lists.
+# for the same suites, then refreshes the package lists (see apt-update.sh).
 set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 out=/etc/apt/sources.list.d/hostlibs-deb-src.sources
-[ -f "$out" ] && { $SUDO apt-get update -qq; exit 0; }
+[ -f "$out" ] && { "$here/apt-update.sh"; exit 0; }
 tmp=$(mktemp)
 for f in /etc/apt/sources.list.d/debian.sources; do
   [ -f "$f" ] || continue
@@ -29,4 +30,4 @@ else
   rm -f "$tmp" "$tmp.list"; exit 1
 fi
 rm -f "$tmp" "$tmp.list"
-$SUDO apt-get update -qq
+"$here/apt-update.sh"

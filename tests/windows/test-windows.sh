@@ -31,6 +31,8 @@ build_programs x86_64-w64-mingw32 "$x64"
 
 if ! "$here/can-run-i386.sh"; then
   echo "skipped: the test host on the 32-bit DLLs under Wine: this machine cannot run 32-bit x86 programs"
+elif [ -s "$x86/wine32-not-installed.txt" ]; then
+  echo "skipped: the test host on the 32-bit DLLs: 32-bit Wine could not be installed: $(cat "$x86/wine32-not-installed.txt")"
 elif [ ! -x /usr/lib/wine/wine ]; then
   echo "skipped: the test host on the 32-bit DLLs under Wine: 32-bit Wine (/usr/lib/wine/wine, Debian wine32:i386) is not installed"
 else
