@@ -6,29 +6,27 @@
 #include "binary_column.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <memory>
 
 #include "export_guard.h"
 #include "hostutil.h"
 #include "platform/files.h"
+#include "platform/platform.h"
 
 namespace hostutil::binary_column {
 namespace {
 
-std::size_t bufferLimit = std::numeric_limits<std::size_t>::max();
-
-struct FreeDeleter {
-    void operator()(unsigned char *p) const { std::free(p); }
+struct Release {
+    void operator()(unsigned char *p) const { platform::current().release(p); }
 };
-using Buffer = std::unique_ptr<unsigned char[], FreeDeleter>;
+using Buffer = std::unique_ptr<unsigned char[], Release>;
 
 // Null when the memory cannot be had. Never null for 0 bytes, so an empty
 // value still has a valid address to hand to the driver.
 Buffer allocate(std::size_t bytes) {
-    if (bytes > bufferLimit) return nullptr;
-    return Buffer(static_cast<unsigned char *>(std::malloc(bytes == 0 ? 1 : bytes)));
+    return Buffer(
+        static_cast<unsigned char *>(platform::current().allocate(bytes == 0 ? 1 : bytes)));
 }
 
 struct FileCloser {
@@ -101,8 +99,6 @@ bool writeWholeFile(const char *path, const unsigned char *data, std::size_t byt
 }
 
 }  // namespace
-
-void setBufferLimit(std::size_t bytes) { bufferLimit = bytes; }
 
 int32_t loadFile(SQLHDBC connection, const char *sql, const char *path) {
     if (connection == SQL_NULL_HDBC) return HOSTUTIL_LOAD_NO_CONNECTION;

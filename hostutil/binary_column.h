@@ -1,7 +1,6 @@
 // File <-> long binary column transfer over the host's ODBC connection.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "hostutil.h"
@@ -18,10 +17,7 @@ int32_t loadFile(SQLHDBC connection, const char *sql, const char *path);
 
 // Executes query `sql`; each fetched row's first column replaces the file at
 // `path`, so the file ends up holding the last row's value.
+// Both take their buffers from the platform (platform::current().allocate).
 int32_t saveFile(SQLHDBC connection, const char *sql, const char *path);
-
-// Buffers larger than `bytes` are refused exactly as if memory had run out.
-// Lets tests reach the out-of-memory paths; the default is no limit.
-void setBufferLimit(std::size_t bytes);
 
 }  // namespace hostutil::binary_column

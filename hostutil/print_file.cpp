@@ -1,6 +1,6 @@
 #include "print_file.h"
 
-#include <cstdlib>
+#include <cstdio>
 
 #include "export_guard.h"
 #include "hostutil.h"
@@ -17,57 +17,46 @@ const char *shown(const char *text) { return text ? text : "(null)"; }
 
 long shownCode(uint32_t code) { return static_cast<long>(static_cast<int32_t>(code)); }
 
-// The system's text for `code` in a second box; a code without text still
-// gets one, so the user sees the same boxes whatever the system knows.
-void showSystemText(platform::Platform &os, uint32_t code, char (&message)[kMessageSize]) {
-    message[0] = 0;
-    if (os.formatMessage(code, message, kMessageSize) == 0 || message[0] == 0)
-        std::snprintf(message, kMessageSize, "Errore di sistema %ld", shownCode(code));
-    message[kMessageSize - 1] = 0;
+// The system's text for the failure in a second box; a code without text
+// still gets one, so the user sees the same boxes whatever the system knows.
+void showSystemText(platform::Platform &os, const platform::SpoolerResult &failure,
+                    char (&message)[kMessageSize]) {
+    if (failure.text.empty())
+        std::snprintf(message, kMessageSize, "Errore di sistema %ld", shownCode(failure.code));
+    else
+        std::snprintf(message, kMessageSize, "%s", failure.text.c_str());
     os.messageBox(message, kCaption);
 }
 
 }  // namespace
 
-const PrintResources &standardResources() {
-    static const PrintResources resources{
-        [](size_t size) { return std::malloc(size); },
-        [](void *block) { std::free(block); },
-        [](const char *path, const char *mode) { return std::fopen(path, mode); },
-        [](FILE *file) { return std::fclose(file); },
-    };
-    return resources;
-}
-
-int32_t printFile(const char *printerName, const char *outputFile, const char *filePath,
-                  const PrintResources &resources) {
+int32_t printFile(const char *printerName, const char *outputFile, const char *filePath) {
     platform::Platform &os = platform::current();
     char message[kMessageSize];
 
-    auto *buffer = static_cast<char *>(resources.allocate(kTransferSize));
+    auto *buffer = static_cast<char *>(os.allocate(kTransferSize));
     if (!buffer) {
         os.messageBox("Memoria insufficente per copiare il file", kCaption);
         return HOSTUTIL_PRINT_FAILED;
     }
 
-    FILE *file = filePath ? resources.open(filePath, "rb") : nullptr;
+    FILE *file = filePath ? os.openFile(filePath, "rb") : nullptr;
     if (!file) {
         std::snprintf(message, sizeof message, "Non posso aprire il '%s' per leggerlo.",
                       shown(filePath));
         os.messageBox(message, kCaption);
-        resources.release(buffer);
+        os.release(buffer);
         return HOSTUTIL_PRINT_FAILED;
     }
 
     platform::Handle printer = nullptr;
-    if (!os.openPrinter(printerName, &printer)) {
-        uint32_t code = os.lastError();
+    if (const platform::SpoolerResult opened = os.openPrinter(printerName, &printer); !opened) {
         std::snprintf(message, sizeof message, "OpenPrinter per '%s' fallita: %ld",
-                      shown(printerName), shownCode(code));
+                      shown(printerName), shownCode(opened.code));
         os.messageBox(message, kCaption);
-        showSystemText(os, code, message);
-        resources.release(buffer);
-        resources.close(file);
+        showSystemText(os, opened, message);
+        os.release(buffer);
+        os.closeFile(file);
         return HOSTUTIL_PRINT_FAILED;
     }
 
@@ -75,15 +64,14 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
     document.name = filePath;
     document.outputFile = outputFile;
     document.length = platform::lengthOfOpenFile(file);
-    if (!os.startDocPrinter(printer, document)) {
-        uint32_t code = os.lastError();
+    if (const platform::SpoolerResult started = os.startDocPrinter(printer, document); !started) {
         std::snprintf(message, sizeof message, "Inizio stampa su '%s' fallita: %ld",
-                      shown(outputFile), shownCode(code));
+                      shown(outputFile), shownCode(started.code));
         os.messageBox(message, kCaption);
-        showSystemText(os, code, message);
+        showSystemText(os, started, message);
         os.closePrinter(printer);
-        resources.release(buffer);
-        resources.close(file);
+        os.release(buffer);
+        os.closeFile(file);
         return HOSTUTIL_PRINT_FAILED;
     }
 
@@ -97,18 +85,18 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
             // Ended, not cancelled: what was written stays in the queue.
             os.endDocPrinter(printer);
             os.closePrinter(printer);
-            resources.close(file);
-            resources.release(buffer);
+            os.closeFile(file);
+            os.release(buffer);
             return HOSTUTIL_PRINT_FAILED;
         }
     }
     os.setCursor(previousCursor);
     // The job counts only once the spooler has taken all of it.
-    const bool ended = os.endDocPrinter(printer);
+    const bool ended = static_cast<bool>(os.endDocPrinter(printer));
     if (!ended) os.messageBox("Trasmissione dati alla stampante fallito", kCaption);
     os.closePrinter(printer);
-    resources.close(file);
-    resources.release(buffer);
+    os.closeFile(file);
+    os.release(buffer);
     return ended ? HOSTUTIL_PRINT_DONE : HOSTUTIL_PRINT_FAILED;
 }
 

@@ -1,12 +1,21 @@
 #include "store.h"
 
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace textfind {
 
-DbCreateFunction dbCreateFunction = &db_create;
+StoreFaultHook storeFaultHook = nullptr;
 
 namespace {
+
+int injected(StoreCall call) {
+    if (storeFaultHook == nullptr) return 0;
+    const std::optional<int> code = storeFaultHook(call);
+    if (code && *code == ENOMEM && call == StoreCall::Read) throw std::bad_alloc();
+    return code.value_or(0);
+}
 
 void dropMessage(const DB_ENV *, const char *, const char *) {}
 void dropInformation(const DB_ENV *, const char *) {}
@@ -36,7 +45,8 @@ StoreHandle::~StoreHandle() {
 
 OpenResult StoreHandle::open(const char *path) {
     DB *db = nullptr;
-    if (dbCreateFunction(&db, nullptr, 0) != 0 || db == nullptr) return OpenResult::kNoHandle;
+    if (injected(StoreCall::Create) != 0 || db_create(&db, nullptr, 0) != 0 || db == nullptr)
+        return OpenResult::kNoHandle;
     db->set_errcall(db, dropMessage);
     db->set_msgcall(db, dropInformation);
     if (db->open(db, nullptr, path, nullptr, DB_BTREE, 0, 0664) != 0) {
@@ -51,7 +61,8 @@ Lookup StoreHandle::get(const void *key, uint32_t size, std::string_view &data) 
     DBT k = keyItem(key, size);
     DBT v;
     std::memset(&v, 0, sizeof v);
-    const int rc = db_->get(db_, nullptr, &k, &v, 0);
+    int rc = injected(StoreCall::Read);
+    if (rc == 0) rc = db_->get(db_, nullptr, &k, &v, 0);
     if (rc == DB_NOTFOUND || rc == DB_KEYEMPTY) return Lookup::kNotFound;
     if (rc != 0) return Lookup::kFailed;
     // An empty item may come back without a data pointer.
@@ -75,7 +86,8 @@ Lookup StoreHandle::getPiece(const void *key, uint32_t size, uint32_t offset, st
     v.doff = offset;
     // The cursor stays on the key between pieces: DB_CURRENT reads on where
     // the last piece ended, where DB_SET would walk the item from its start.
-    const int rc = cursor_->get(cursor_, &k, &v, offset == 0 ? DB_SET : DB_CURRENT);
+    int rc = injected(StoreCall::Read);
+    if (rc == 0) rc = cursor_->get(cursor_, &k, &v, offset == 0 ? DB_SET : DB_CURRENT);
     if (offset == 0 && (rc == DB_NOTFOUND || rc == DB_KEYEMPTY)) return Lookup::kNotFound;
     if (rc != 0 || v.size > into.size()) return Lookup::kFailed;
     piece = std::string_view(into.data(), v.size);

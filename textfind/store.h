@@ -24,10 +24,15 @@ inline constexpr std::string_view kLongestTextKey = "longest-text";
 enum class OpenResult { kOpened, kNoHandle, kNotOpened };
 enum class Lookup { kFound, kNotFound, kFailed };
 
-// Handle creation goes through this pointer so tests can make it fail or
-// hand out instrumented handles. Never changed outside tests.
-using DbCreateFunction = int (*)(DB **, DB_ENV *, u_int32_t);
-extern DbCreateFunction dbCreateFunction;
+// The Berkeley DB calls a test may make fail: creating a handle, and
+// reading an item (a lookup or a piece of one).
+enum class StoreCall { Create, Read };
+// Consulted before each such call, for the error it fails with instead: the
+// call then returns that error, and a read that fails with ENOMEM has run
+// out of memory (std::bad_alloc). Null, and so never consulted, outside
+// tests.
+using StoreFaultHook = std::optional<int> (*)(StoreCall call);
+extern StoreFaultHook storeFaultHook;
 
 class StoreHandle {
 public:

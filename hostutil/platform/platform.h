@@ -1,21 +1,27 @@
 // The operating-system services of hostutil, behind one interface.
 //
-// Vocabulary. The spooler, error text, message box, wait cursor, process and
-// clock operations map one-to-one onto the Windows call named beside each;
-// other backends give the same contract. The default printer and the print
-// dialog are service-level operations, names and numbers in and out: the
-// Windows profile entry and the dialog's global memory blocks are read and
-// released inside the Win32 backend, and other backends hand over what their
-// system has (on Linux, CUPS's strings as they are). File operations whose
-// calls differ between systems are in files.h, the ODBC headers in odbc.h.
+// Vocabulary. The spooler, message box, wait cursor, memory, file stream,
+// process and clock operations map one-to-one onto the Windows or C runtime
+// call named beside each; other backends give the same contract. The default
+// printer and the print dialog are service-level operations, names and
+// numbers in and out: the Windows profile entry and the dialog's global
+// memory blocks are read and released inside the Win32 backend, and other
+// backends hand over what their system has (on Linux, CUPS's strings as
+// they are). File operations whose calls differ between systems are in
+// files.h, the ODBC headers in odbc.h.
 //
-// Errors. An operation that fails returns false (or 0, or an errno value
-// where it says so); lastError() then tells the platform's code for it.
+// Errors. A spooler operation returns its failure with its result: the
+// platform's code and the system's text for it (the Win32 backend reads
+// GetLastError and FormatMessage there, once). Other operations that fail
+// return false, null, 0 or an errno value, as each says.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace hostutil::platform {
 
@@ -69,6 +75,20 @@ struct Document {
     std::optional<uint64_t> length;
 };
 
+// What a spooler operation did: success, or the platform's code for its
+// failure and the system's text for that code (empty when it has none).
+struct SpoolerResult {
+    bool succeeded = true;
+    uint32_t code = 0;
+    std::string text;
+
+    explicit operator bool() const { return succeeded; }
+    static SpoolerResult success() { return {}; }
+    static SpoolerResult failure(uint32_t code, std::string text) {
+        return {false, code, std::move(text)};
+    }
+};
+
 struct ProcessInfo {
     Handle process = nullptr;
     Handle thread = nullptr;
@@ -79,21 +99,25 @@ public:
     virtual ~Platform() = default;
 
     // Spooler.
-    virtual bool openPrinter(const char *name, Handle *printer) = 0;  // OpenPrinterA, no defaults
+    virtual SpoolerResult openPrinter(const char *name,
+                                      Handle *printer) = 0;  // OpenPrinterA, no defaults
     // StartDocPrinterA, level 1. An output file is written as a plain open
     // for writing reaches it, its earlier content kept until the document
     // is sure to fit.
-    virtual bool startDocPrinter(Handle printer, const Document &document) = 0;
-    virtual bool writePrinter(Handle printer, const void *data, uint32_t size) = 0;  // WritePrinter
-    // EndDocPrinter: false when the job could not be completed (the spooler
-    // went away, the output file could not be written out).
-    virtual bool endDocPrinter(Handle printer) = 0;
+    virtual SpoolerResult startDocPrinter(Handle printer, const Document &document) = 0;
+    virtual SpoolerResult writePrinter(Handle printer, const void *data,
+                                       uint32_t size) = 0;  // WritePrinter
+    // EndDocPrinter: a failure when the job could not be completed (the
+    // spooler went away, the output file could not be written out).
+    virtual SpoolerResult endDocPrinter(Handle printer) = 0;
     virtual void closePrinter(Handle printer) = 0;  // ClosePrinter
-    virtual uint32_t lastError() = 0;               // GetLastError
-    // FormatMessageA(FROM_SYSTEM | IGNORE_INSERTS): the system's text for
-    // `code` into `buffer` of `size` bytes, terminated; returns its length,
-    // 0 when there is no text.
-    virtual uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) = 0;
+
+    // Memory and file streams whose failures a service reports itself.
+    virtual void *allocate(std::size_t size) = 0;  // malloc: null when there is none
+    virtual void release(void *block) = 0;         // free
+    // fopen: null (and errno set) when the file cannot be opened.
+    virtual std::FILE *openFile(const char *path, const char *mode) = 0;
+    virtual void closeFile(std::FILE *file) = 0;  // fclose
 
     // User interface.
     virtual void messageBox(const char *text,

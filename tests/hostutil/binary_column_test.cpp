@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -16,6 +17,8 @@
 #include "destination_cases.h"
 #include "hostutil.h"
 #include "odbc_session.h"
+#include "platform/platform.h"
+#include "platform_double.h"
 #include "small_filesystem.h"
 
 namespace {
@@ -37,10 +40,15 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-// Restores the default buffer limit however a test ends.
-struct BufferLimit {
-    explicit BufferLimit(std::size_t bytes) { bc::setBufferLimit(bytes); }
-    ~BufferLimit() { bc::setBufferLimit(SIZE_MAX); }
+// The native platform, but for the allocations its faults fail; the native
+// one is back however a test ends.
+struct FailingAllocations {
+    explicit FailingAllocations(int nth, Repeat repeat = Repeat::Once) {
+        platform.faults.fail(Operation::Allocate, nth, ENOMEM, repeat);
+        hostutil::platform::install(&platform);
+    }
+    ~FailingAllocations() { hostutil::platform::install(nullptr); }
+    ForwardingPlatform platform{hostutil::platform::native()};
 };
 
 class BinaryColumnTest : public ::testing::TestWithParam<const Driver *> {
@@ -359,17 +367,18 @@ TEST_P(BinaryColumnTest, LoadBinBufferThatCannotBeAllocatedGivesMinusThree) {
     insertRow(1, original);
     const Bytes fits = pattern(1000, 1), tooLarge = pattern(1001, 2);
     const std::string in = files_.file("in");
-    BufferLimit limit(1000);
+    {
+        FailingAllocations noMemory(1);
+        writeBytes(in, tooLarge);
+        const int64_t callsBefore = odbcCalls();
+        EXPECT_EQ(-3, load("UPDATE {t} SET data = ? WHERE id = 1", in));
+        EXPECT_EQ(2, odbcCalls() - callsBefore) << "nothing may be prepared or executed";
+        EXPECT_EQ(original, stored(1));
 
-    writeBytes(in, tooLarge);
-    const int64_t callsBefore = odbcCalls();
-    EXPECT_EQ(-3, load("UPDATE {t} SET data = ? WHERE id = 1", in));
-    EXPECT_EQ(2, odbcCalls() - callsBefore) << "nothing may be prepared or executed";
-    EXPECT_EQ(original, stored(1));
-
-    writeBytes(in, fits);
-    EXPECT_EQ(0, load("UPDATE {t} SET data = ? WHERE id = 1", in));
-    EXPECT_EQ(fits, stored(1));
+        writeBytes(in, fits);
+        EXPECT_EQ(0, load("UPDATE {t} SET data = ? WHERE id = 1", in));
+        EXPECT_EQ(fits, stored(1));
+    }
 }
 
 TEST_P(BinaryColumnTest, SaveBinBufferThatCannotBeAllocatedGivesMinusFour) {
@@ -379,13 +388,17 @@ TEST_P(BinaryColumnTest, SaveBinBufferThatCannotBeAllocatedGivesMinusFour) {
     const Bytes kept = {'o', 'l', 'd'};
     const std::string out = files_.file("out");
     writeBytes(out, kept);
-    BufferLimit limit(1000);
-
-    EXPECT_EQ(-4, save("SELECT data FROM {t} WHERE id = 2", out));
-    EXPECT_EQ(kept, readBytes(out));
-    // The first row is written before the second one fails.
-    EXPECT_EQ(-4, save("SELECT data FROM {t} ORDER BY id", out));
-    EXPECT_EQ(fits, readBytes(out));
+    {
+        FailingAllocations noMemory(1);
+        EXPECT_EQ(-4, save("SELECT data FROM {t} WHERE id = 2", out));
+        EXPECT_EQ(kept, readBytes(out));
+    }
+    {
+        // The first row is written before the second one fails.
+        FailingAllocations noMemory(2);
+        EXPECT_EQ(-4, save("SELECT data FROM {t} ORDER BY id", out));
+        EXPECT_EQ(fits, readBytes(out));
+    }
 }
 
 // ---- No growth over many calls ------------------------------------------

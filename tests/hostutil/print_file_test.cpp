@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,45 +10,11 @@
 #include "platform_double.h"
 #include "temp_dir.h"
 
-using hostutil::PrintResources;
 using test::ScopedDouble;
 using test::TempDir;
 using Calls = std::vector<std::string>;
 
 namespace {
-
-// The double's journal also takes the buffer and file events, so one list
-// shows the whole order of taking and releasing.
-std::vector<std::string> *journal = nullptr;
-
-const PrintResources logged{
-    [](size_t size) {
-        journal->push_back("allocate(" + std::to_string(size) + ")");
-        return std::malloc(size);
-    },
-    [](void *block) {
-        journal->push_back("release(buffer)");
-        std::free(block);
-    },
-    [](const char *path, const char *mode) {
-        FILE *file = std::fopen(path, mode);
-        journal->push_back(std::string("open(") + mode + (file ? ")" : ") failed"));
-        return file;
-    },
-    [](FILE *file) {
-        journal->push_back("close(file)");
-        return std::fclose(file);
-    },
-};
-
-PrintResources noMemory() {
-    PrintResources resources = logged;
-    resources.allocate = [](size_t size) -> void * {
-        journal->push_back("allocate(" + std::to_string(size) + ")");
-        return nullptr;
-    };
-    return resources;
-}
 
 // Every byte value, CR LF, end-of-file marks and escape sequences.
 std::string pattern(size_t size) {
@@ -64,14 +30,13 @@ std::string pattern(size_t size) {
 
 std::string box(const std::string &text) { return "messageBox(Prn Bypass|" + text + ")"; }
 
+// The double's journal takes the buffer and file events too (allocate,
+// open, close, release), so one list shows the whole order of taking and
+// releasing.
 class PrintFileTest : public ::testing::Test {
 protected:
-    void SetUp() override { journal = &os->calls; }
-    void TearDown() override { journal = nullptr; }
-
-    int32_t print(const char *printer, const char *output, const std::string &path,
-                  const PrintResources &resources = logged) {
-        return hostutil::printFile(printer, output, path.c_str(), resources);
+    int32_t print(const char *printer, const char *output, const std::string &path) {
+        return hostutil::printFile(printer, output, path.c_str());
     }
 
     ScopedDouble os;
@@ -149,17 +114,17 @@ TEST_F(PrintFileTest, EachFailureShowsItsBoxesAndReleasesInOrder) {
          path,
          Fault{Operation::OpenPrinter, 1, 1801},
          false,
-         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", "lastError()",
-          box("OpenPrinter per 'Laser' fallita: 1801"), "formatMessage(1801|128)",
-          box("Nome della stampante non valido."), "release(buffer)", "close(file)"},
+         {"allocate(4097)", "open(rb)", "openPrinter(Laser)",
+          box("OpenPrinter per 'Laser' fallita: 1801"), box("Nome della stampante non valido."),
+          "release(buffer)", "close(file)"},
          0},
         {"document refused",
          path,
          Fault{Operation::StartDocPrinter, 1, 5},
          false,
-         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", start, "lastError()",
-          box("Inizio stampa su 'out.prn' fallita: 5"), "formatMessage(5|128)",
-          box("Accesso negato."), "closePrinter(printer)", "release(buffer)", "close(file)"},
+         {"allocate(4097)", "open(rb)", "openPrinter(Laser)", start,
+          box("Inizio stampa su 'out.prn' fallita: 5"), box("Accesso negato."),
+          "closePrinter(printer)", "release(buffer)", "close(file)"},
          0},
         {"write fails midway",
          path,
@@ -187,8 +152,9 @@ TEST_F(PrintFileTest, EachFailureShowsItsBoxesAndReleasesInOrder) {
         d = test::PlatformDouble();
         d.errorTexts = {{1801, "Nome della stampante non valido."}, {5, "Accesso negato."}};
         if (row.fault) d.faults.fail(row.fault->operation, row.fault->nth, row.fault->code);
+        if (row.noMemory) d.faults.fail(Operation::Allocate, 1, ENOMEM);
 
-        EXPECT_EQ(print("Laser", "out.prn", row.file, row.noMemory ? noMemory() : logged), 0);
+        EXPECT_EQ(print("Laser", "out.prn", row.file), 0);
         EXPECT_EQ(d.calls, row.expected);
         EXPECT_EQ(d.written, pattern(3 * 4096 + 10).substr(0, row.written));
     }
@@ -246,7 +212,7 @@ TEST_F(PrintFileTest, MessagesAreCutTo127CharactersAndRenderOddValues) {
 }
 
 TEST_F(PrintFileTest, ANullPathIsAFileThatCannotBeOpened) {
-    EXPECT_EQ(hostutil::printFile("Laser", nullptr, nullptr, logged), 0);
+    EXPECT_EQ(hostutil::printFile("Laser", nullptr, nullptr), 0);
     EXPECT_EQ(os->calls, (Calls{"allocate(4097)", box("Non posso aprire il '(null)' per leggerlo."),
                                 "release(buffer)"}));
 }

@@ -1,8 +1,8 @@
 #include "destination_cases.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -42,7 +42,7 @@ struct FileState {
 std::optional<FileState> stateOf(const std::string &path) {
     struct stat info;
     if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    return FileState{info.st_ino,          info.st_uid,  info.st_gid,
+    return FileState{info.st_ino,          info.st_uid,   info.st_gid,
                      info.st_mode & 07777, info.st_nlink, readFile(path)};
 }
 
@@ -86,12 +86,12 @@ struct Watched {
 };
 
 struct Scene {
-    std::string destination;       // given to the writer
-    std::vector<Watched> watched;  // files whose state is checked
-    std::string newName{};             // the name the write creates, if it does
-    int pipeOut = -1;                  // the bytes of a pipe case go here
-    int pipeIn = -1;                   // and arrive here
-    std::function<void()> inChild{};   // what only the writing process may do
+    std::string destination;          // given to the writer
+    std::vector<Watched> watched;     // files whose state is checked
+    std::string newName{};            // the name the write creates, if it does
+    int pipeOut = -1;                 // the bytes of a pipe case go here
+    int pipeIn = -1;                  // and arrive here
+    std::function<void()> inChild{};  // what only the writing process may do
 };
 
 struct Stage {
@@ -141,24 +141,26 @@ const std::vector<Case> &cases() {
              shareFolder(stage.folder, 0755, nobodyUser());
              return existing(stage, "mine.txt", 0444, nobodyUser());
          }},
-        {"another user's 0644 file in a folder the caller may write", Caller::Nobody, false, false, false,
-         3000, kSmall,
+        {"another user's 0644 file in a folder the caller may write", Caller::Nobody, false, false,
+         false, 3000, kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 0777);
              return existing(stage, "roots.txt", 0644);
          }},
-        {"a 0666 file in a folder the caller cannot write", Caller::Nobody, true, false, false, 3000,
-         kSmall,
+        {"a 0666 file in a folder the caller cannot write", Caller::Nobody, true, false, false,
+         3000, kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 0755);
              return existing(stage, "open.txt", 0666);
          }},
-        {"another user's 0666 file in a sticky folder", Caller::Nobody, true, false, false, 3000, kSmall,
+        {"another user's 0666 file in a sticky folder", Caller::Nobody, true, false, false, 3000,
+         kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 01777);
              return existing(stage, "shared.txt", 0666);
          }},
-        {"a new file in a folder the caller cannot write", Caller::Nobody, false, false, false, 0, kSmall,
+        {"a new file in a folder the caller cannot write", Caller::Nobody, false, false, false, 0,
+         kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 0755);
              Scene scene{stage.folder + "/new.txt", {}};
@@ -180,10 +182,10 @@ const std::vector<Case> &cases() {
              };
              return scene;
          }},
-        {"a disk with room for the new content only", Caller::Tester, true, true, false, 40000, 50000,
-         [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
-        {"a disk without room for the new content", Caller::Tester, false, true, false, 40000, 70000,
-         [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
+        {"a disk with room for the new content only", Caller::Tester, true, true, false, 40000,
+         50000, [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
+        {"a disk without room for the new content", Caller::Tester, false, true, false, 40000,
+         70000, [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
         {"/dev/stdout on a pipe", Caller::Tester, true, false, false, 0, kSmall,
          [](Stage &) { return overPipe([](int) { return std::string("/dev/stdout"); }, true); }},
         {"/dev/fd/N on a pipe", Caller::Tester, true, false, false, 0, kSmall,
@@ -216,7 +218,9 @@ const std::vector<Case> &cases() {
              return Scene{stage.folder + "/a", {}};
          }},
         {"a missing folder", Caller::Tester, false, false, false, 0, kSmall,
-         [](Stage &stage) { return Scene{stage.folder + "/no-such-folder/x.txt", {}}; }},
+         [](Stage &stage) {
+             return Scene{stage.folder + "/no-such-folder/x.txt", {}};
+         }},
     };
     return all;
 }
@@ -247,10 +251,9 @@ int32_t writeInChild(const DestinationWriter &writer, const Case &c, const Scene
     if (child == 0) {
         if (scene.inChild) scene.inChild();
         if (c.caller == Caller::Nobody) dropToNobody();
-        const int32_t result = small ? small->whileFull([&] {
-            return writer.write(scene.destination, content);
-        })
-                                     : writer.write(scene.destination, content);
+        const int32_t result =
+            small ? small->whileFull([&] { return writer.write(scene.destination, content); })
+                  : writer.write(scene.destination, content);
         _exit(result + 128);
     }
     if (scene.pipeOut >= 0) close(scene.pipeOut);

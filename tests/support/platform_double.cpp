@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace test {
@@ -20,58 +21,70 @@ std::string role(Handle handle) {
     return handle ? "unknown" : "null";
 }
 
-// Fills the buffer as far as it goes, to catch callers that size it wrongly.
-uint32_t copyCut(const std::string &from, char *buffer, uint32_t size) {
-    if (size == 0) return 0;
-    const size_t length = std::min<size_t>(from.size(), size - 1);
-    std::memcpy(buffer, from.data(), length);
-    buffer[length] = 0;
-    return static_cast<uint32_t>(length);
-}
 }  // namespace
 
-bool PlatformDouble::fails(Operation operation) {
+SpoolerResult PlatformDouble::outcome(Operation operation) {
     const std::optional<uint32_t> code = faults.next(operation);
-    if (code) error_ = *code;
-    return code.has_value();
+    if (!code) return SpoolerResult::success();
+    auto text = errorTexts.find(*code);
+    return SpoolerResult::failure(*code, text == errorTexts.end() ? "" : text->second);
 }
 
-bool PlatformDouble::openPrinter(const char *printerName, Handle *printer) {
+SpoolerResult PlatformDouble::openPrinter(const char *printerName, Handle *printer) {
     record("openPrinter(" + text(printerName) + ")");
-    *printer = fails(Operation::OpenPrinter) ? nullptr : &printerToken;
-    return *printer != nullptr;
+    SpoolerResult result = outcome(Operation::OpenPrinter);
+    *printer = result ? &printerToken : nullptr;
+    return result;
 }
 
-bool PlatformDouble::startDocPrinter(Handle printer, const Document &document) {
+SpoolerResult PlatformDouble::startDocPrinter(Handle printer, const Document &document) {
     record("startDocPrinter(" + role(printer) + "|" + text(document.name) + "|" +
            text(document.outputFile) + ")");
     documentLength = document.length;
-    return !fails(Operation::StartDocPrinter);
+    return outcome(Operation::StartDocPrinter);
 }
 
-bool PlatformDouble::writePrinter(Handle printer, const void *data, uint32_t size) {
+SpoolerResult PlatformDouble::writePrinter(Handle printer, const void *data, uint32_t size) {
     record("writePrinter(" + role(printer) + "|" + std::to_string(size) + ")");
-    if (fails(Operation::WritePrinter)) return false;
-    written.append(static_cast<const char *>(data), size);
-    return true;
+    SpoolerResult result = outcome(Operation::WritePrinter);
+    if (result) written.append(static_cast<const char *>(data), size);
+    return result;
 }
 
-bool PlatformDouble::endDocPrinter(Handle printer) {
+SpoolerResult PlatformDouble::endDocPrinter(Handle printer) {
     record("endDocPrinter(" + role(printer) + ")");
-    return !fails(Operation::EndDocPrinter);
+    return outcome(Operation::EndDocPrinter);
 }
 
 void PlatformDouble::closePrinter(Handle printer) { record("closePrinter(" + role(printer) + ")"); }
 
-uint32_t PlatformDouble::lastError() {
-    record("lastError()");
-    return error_;
+void *PlatformDouble::allocate(std::size_t size) {
+    record("allocate(" + std::to_string(size) + ")");
+    if (const auto code = faults.next(Operation::Allocate)) {
+        errno = static_cast<int>(*code);
+        return nullptr;
+    }
+    return std::malloc(size);
 }
 
-uint32_t PlatformDouble::formatMessage(uint32_t code, char *buffer, uint32_t size) {
-    record("formatMessage(" + std::to_string(code) + "|" + std::to_string(size) + ")");
-    auto found = errorTexts.find(code);
-    return found == errorTexts.end() ? 0 : copyCut(found->second, buffer, size);
+void PlatformDouble::release(void *block) {
+    record("release(buffer)");
+    std::free(block);
+}
+
+std::FILE *PlatformDouble::openFile(const char *path, const char *mode) {
+    std::FILE *file = nullptr;
+    if (const auto code = faults.next(Operation::OpenFile))
+        errno = static_cast<int>(*code);
+    else
+        file = std::fopen(path, mode);
+    record("open(" + text(mode) + (file ? ")" : ") failed"));
+    return file;
+}
+
+void PlatformDouble::closeFile(std::FILE *file) {
+    record("close(file)");
+    std::fclose(file);
 }
 
 void PlatformDouble::messageBox(const char *message, const char *caption) {
@@ -89,7 +102,7 @@ int32_t PlatformDouble::printDialog(const PrintDialogRequest &request, PrintDial
     record("printDialog()");
     dialogSeen = request;
     // Like the real dialog, the choice is filled only on confirmation.
-    if (fails(Operation::PrintDialog)) return 0;
+    if (faults.next(Operation::PrintDialog)) return 0;
     choice = dialogChoice;
     return dialogResult;
 }
@@ -101,14 +114,14 @@ PrinterNames PlatformDouble::defaultPrinter() {
 
 bool PlatformDouble::pathExists(const char *path) {
     record("pathExists(" + text(path) + ")");
-    const bool failed = fails(Operation::PathExists);
+    const bool failed = faults.next(Operation::PathExists).has_value();
     return !failed && path && existingPaths.count(path);
 }
 
 int PlatformDouble::createProcess(const char *application, const char *commandLine,
                                   ProcessInfo &info) {
     record("createProcess(" + text(application) + "|" + text(commandLine) + ")");
-    if (fails(Operation::CreateProcess)) return static_cast<int>(error_);
+    if (const auto code = faults.next(Operation::CreateProcess)) return static_cast<int>(*code);
     info.process = &processToken;
     info.thread = &threadToken;
     return 0;
@@ -131,7 +144,7 @@ void PlatformDouble::getLocalTime(SystemTime &time) {
 bool PlatformDouble::setLocalTime(const SystemTime &time) {
     record("setLocalTime()");
     timeSet = time;
-    return !fails(Operation::SetLocalTime);
+    return !faults.next(Operation::SetLocalTime);
 }
 
 // ---- FailingPlatform ----------------------------------------------------
@@ -141,32 +154,39 @@ namespace {
 constexpr uint32_t kFailure = 1;
 }  // namespace
 
-bool FailingPlatform::openPrinter(const char *, Handle *printer) {
+SpoolerResult FailingPlatform::openPrinter(const char *, Handle *printer) {
     unexpected("openPrinter");
     *printer = nullptr;
-    return false;
+    return SpoolerResult::failure(kFailure, "");
 }
-bool FailingPlatform::startDocPrinter(Handle, const Document &) {
+SpoolerResult FailingPlatform::startDocPrinter(Handle, const Document &) {
     unexpected("startDocPrinter");
-    return false;
+    return SpoolerResult::failure(kFailure, "");
 }
-bool FailingPlatform::writePrinter(Handle, const void *, uint32_t) {
+SpoolerResult FailingPlatform::writePrinter(Handle, const void *, uint32_t) {
     unexpected("writePrinter");
-    return false;
+    return SpoolerResult::failure(kFailure, "");
 }
-bool FailingPlatform::endDocPrinter(Handle) {
+SpoolerResult FailingPlatform::endDocPrinter(Handle) {
     unexpected("endDocPrinter");
-    return false;
+    return SpoolerResult::failure(kFailure, "");
 }
 void FailingPlatform::closePrinter(Handle) { unexpected("closePrinter"); }
-uint32_t FailingPlatform::lastError() {
-    unexpected("lastError");
-    return kFailure;
+void *FailingPlatform::allocate(std::size_t) {
+    unexpected("allocate");
+    return nullptr;
 }
-uint32_t FailingPlatform::formatMessage(uint32_t, char *buffer, uint32_t size) {
-    unexpected("formatMessage");
-    if (size) buffer[0] = 0;
-    return 0;
+void FailingPlatform::release(void *block) {
+    unexpected("release");
+    std::free(block);
+}
+std::FILE *FailingPlatform::openFile(const char *, const char *) {
+    unexpected("openFile");
+    return nullptr;
+}
+void FailingPlatform::closeFile(std::FILE *file) {
+    unexpected("closeFile");
+    if (file) std::fclose(file);
 }
 void FailingPlatform::messageBox(const char *, const char *) { unexpected("messageBox"); }
 Handle FailingPlatform::setWaitCursor() {
@@ -208,21 +228,46 @@ bool FailingPlatform::setLocalTime(const SystemTime &) {
 
 // ---- ForwardingPlatform -------------------------------------------------
 
-bool ForwardingPlatform::openPrinter(const char *name, Handle *printer) {
+namespace {
+std::optional<SpoolerResult> planned(Faults &faults, Operation operation) {
+    if (const auto code = faults.next(operation)) return SpoolerResult::failure(*code, "");
+    return std::nullopt;
+}
+}  // namespace
+
+SpoolerResult ForwardingPlatform::openPrinter(const char *name, Handle *printer) {
+    if (auto failure = planned(faults, Operation::OpenPrinter)) return *failure;
     return to_.openPrinter(name, printer);
 }
-bool ForwardingPlatform::startDocPrinter(Handle printer, const Document &document) {
+SpoolerResult ForwardingPlatform::startDocPrinter(Handle printer, const Document &document) {
+    if (auto failure = planned(faults, Operation::StartDocPrinter)) return *failure;
     return to_.startDocPrinter(printer, document);
 }
-bool ForwardingPlatform::writePrinter(Handle printer, const void *data, uint32_t size) {
+SpoolerResult ForwardingPlatform::writePrinter(Handle printer, const void *data, uint32_t size) {
+    if (auto failure = planned(faults, Operation::WritePrinter)) return *failure;
     return to_.writePrinter(printer, data, size);
 }
-bool ForwardingPlatform::endDocPrinter(Handle printer) { return to_.endDocPrinter(printer); }
-void ForwardingPlatform::closePrinter(Handle printer) { to_.closePrinter(printer); }
-uint32_t ForwardingPlatform::lastError() { return to_.lastError(); }
-uint32_t ForwardingPlatform::formatMessage(uint32_t code, char *buffer, uint32_t size) {
-    return to_.formatMessage(code, buffer, size);
+SpoolerResult ForwardingPlatform::endDocPrinter(Handle printer) {
+    if (auto failure = planned(faults, Operation::EndDocPrinter)) return *failure;
+    return to_.endDocPrinter(printer);
 }
+void ForwardingPlatform::closePrinter(Handle printer) { to_.closePrinter(printer); }
+void *ForwardingPlatform::allocate(std::size_t size) {
+    if (const auto code = faults.next(Operation::Allocate)) {
+        errno = static_cast<int>(*code);
+        return nullptr;
+    }
+    return to_.allocate(size);
+}
+void ForwardingPlatform::release(void *block) { to_.release(block); }
+std::FILE *ForwardingPlatform::openFile(const char *path, const char *mode) {
+    if (const auto code = faults.next(Operation::OpenFile)) {
+        errno = static_cast<int>(*code);
+        return nullptr;
+    }
+    return to_.openFile(path, mode);
+}
+void ForwardingPlatform::closeFile(std::FILE *file) { to_.closeFile(file); }
 void ForwardingPlatform::messageBox(const char *text, const char *caption) {
     to_.messageBox(text, caption);
 }
@@ -230,18 +275,24 @@ Handle ForwardingPlatform::setWaitCursor() { return to_.setWaitCursor(); }
 void ForwardingPlatform::setCursor(Handle cursor) { to_.setCursor(cursor); }
 int32_t ForwardingPlatform::printDialog(const PrintDialogRequest &request,
                                         PrintDialogChoice &choice) {
+    if (faults.next(Operation::PrintDialog)) return 0;
     return to_.printDialog(request, choice);
 }
 PrinterNames ForwardingPlatform::defaultPrinter() { return to_.defaultPrinter(); }
-bool ForwardingPlatform::pathExists(const char *path) { return to_.pathExists(path); }
+bool ForwardingPlatform::pathExists(const char *path) {
+    return !faults.next(Operation::PathExists) && to_.pathExists(path);
+}
 int ForwardingPlatform::createProcess(const char *application, const char *commandLine,
                                       ProcessInfo &info) {
+    if (const auto code = faults.next(Operation::CreateProcess)) return static_cast<int>(*code);
     return to_.createProcess(application, commandLine, info);
 }
 void ForwardingPlatform::waitForExit(Handle process) { to_.waitForExit(process); }
 uint32_t ForwardingPlatform::exitCode(Handle process) { return to_.exitCode(process); }
 void ForwardingPlatform::closeHandle(Handle handle) { to_.closeHandle(handle); }
 void ForwardingPlatform::getLocalTime(SystemTime &time) { to_.getLocalTime(time); }
-bool ForwardingPlatform::setLocalTime(const SystemTime &time) { return to_.setLocalTime(time); }
+bool ForwardingPlatform::setLocalTime(const SystemTime &time) {
+    return !faults.next(Operation::SetLocalTime) && to_.setLocalTime(time);
+}
 
 }  // namespace test

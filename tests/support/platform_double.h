@@ -21,6 +21,7 @@ using hostutil::platform::PrintDialogChoice;
 using hostutil::platform::PrintDialogRequest;
 using hostutil::platform::PrinterNames;
 using hostutil::platform::ProcessInfo;
+using hostutil::platform::SpoolerResult;
 using hostutil::platform::SystemTime;
 
 class PlatformDouble final : public hostutil::platform::Platform {
@@ -29,9 +30,10 @@ public:
     // Handles show by role: printer, previousCursor, process, thread.
     std::vector<std::string> calls;
 
-    // Failing calls. The code is what lastError() reports after a failed
-    // spooler call and what createProcess returns; a failed print dialog is
-    // one the user cancelled.
+    // Failing calls. The code is what a failed spooler call reports (with
+    // its text from errorTexts), what createProcess returns and the errno of
+    // a failed allocation or file open; a failed print dialog is one the
+    // user cancelled.
     Faults faults;
 
     // Spooler.
@@ -54,13 +56,15 @@ public:
     SystemTime now{};
     std::optional<SystemTime> timeSet;
 
-    bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const Document &document) override;
-    bool writePrinter(Handle printer, const void *data, uint32_t size) override;
-    bool endDocPrinter(Handle printer) override;
+    SpoolerResult openPrinter(const char *name, Handle *printer) override;
+    SpoolerResult startDocPrinter(Handle printer, const Document &document) override;
+    SpoolerResult writePrinter(Handle printer, const void *data, uint32_t size) override;
+    SpoolerResult endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
-    uint32_t lastError() override;
-    uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;
+    void *allocate(std::size_t size) override;
+    void release(void *block) override;
+    std::FILE *openFile(const char *path, const char *mode) override;
+    void closeFile(std::FILE *file) override;
     void messageBox(const char *text, const char *caption) override;
     Handle setWaitCursor() override;
     void setCursor(Handle cursor) override;
@@ -76,10 +80,8 @@ public:
 
 private:
     void record(const std::string &call) { calls.push_back(call); }
-    // True when this call of `operation` fails; its code becomes the last error.
-    bool fails(Operation operation);
-
-    uint32_t error_ = 0;
+    // The failure of this call of `operation`, if the faults plan one.
+    SpoolerResult outcome(Operation operation);
 };
 
 // Installs a double for the lifetime of a scope and restores the native
@@ -102,13 +104,15 @@ private:
 // expect to be called. Each operation first calls unexpected() with its name.
 class FailingPlatform : public hostutil::platform::Platform {
 public:
-    bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const Document &document) override;
-    bool writePrinter(Handle printer, const void *data, uint32_t size) override;
-    bool endDocPrinter(Handle printer) override;
+    SpoolerResult openPrinter(const char *name, Handle *printer) override;
+    SpoolerResult startDocPrinter(Handle printer, const Document &document) override;
+    SpoolerResult writePrinter(Handle printer, const void *data, uint32_t size) override;
+    SpoolerResult endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
-    uint32_t lastError() override;
-    uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;
+    void *allocate(std::size_t size) override;
+    void release(void *block) override;
+    std::FILE *openFile(const char *path, const char *mode) override;
+    void closeFile(std::FILE *file) override;
     void messageBox(const char *text, const char *caption) override;
     Handle setWaitCursor() override;
     void setCursor(Handle cursor) override;
@@ -126,18 +130,23 @@ protected:
     virtual void unexpected(const char *operation) { (void)operation; }
 };
 
-// Hands every operation to another platform; decorators override the ones
-// they change.
+// Hands every operation to another platform, but for the calls its faults
+// fail (a spooler call with the code and no text, an allocation or file
+// open with the code as errno, the others as the double fails them);
+// decorators override the operations they change.
 class ForwardingPlatform : public hostutil::platform::Platform {
 public:
     explicit ForwardingPlatform(hostutil::platform::Platform &to) : to_(to) {}
-    bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const Document &document) override;
-    bool writePrinter(Handle printer, const void *data, uint32_t size) override;
-    bool endDocPrinter(Handle printer) override;
+    Faults faults;
+    SpoolerResult openPrinter(const char *name, Handle *printer) override;
+    SpoolerResult startDocPrinter(Handle printer, const Document &document) override;
+    SpoolerResult writePrinter(Handle printer, const void *data, uint32_t size) override;
+    SpoolerResult endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
-    uint32_t lastError() override;
-    uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;
+    void *allocate(std::size_t size) override;
+    void release(void *block) override;
+    std::FILE *openFile(const char *path, const char *mode) override;
+    void closeFile(std::FILE *file) override;
     void messageBox(const char *text, const char *caption) override;
     Handle setWaitCursor() override;
     void setCursor(Handle cursor) override;

@@ -2,6 +2,7 @@
 // the builder never writes.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <new>
 #include <string>
 #include <vector>
@@ -202,40 +203,16 @@ TEST_F(Exports, FailedIndexOpenKeepsThePreviousResultSet) {
     EXPECT_EQ(drain(), textsOf({9, 5}));
 }
 
-// Hands out real handles whose cursor reads run out of memory from the
-// second on.
-int lookupsBeforeExhaustion = 0;
-decltype(DB::cursor) realCursor = nullptr;
-decltype(DBC::get) realCursorGet = nullptr;
-int exhaustingCursorGet(DBC *cursor, DBT *key, DBT *data, u_int32_t flags) {
-    if (lookupsBeforeExhaustion-- <= 0) throw std::bad_alloc();
-    return realCursorGet(cursor, key, data, flags);
-}
-int exhaustingCursor(DB *db, DB_TXN *txn, DBC **cursor, u_int32_t flags) {
-    const int rc = realCursor(db, txn, cursor, flags);
-    if (rc == 0) {
-        realCursorGet = (*cursor)->get;
-        (*cursor)->get = &exhaustingCursorGet;
-    }
-    return rc;
-}
-int exhaustingDbCreate(DB **db, DB_ENV *env, u_int32_t flags) {
-    const int rc = db_create(db, env, flags);
-    if (rc == 0) {
-        realCursor = (*db)->cursor;
-        (*db)->cursor = &exhaustingCursor;
-    }
-    return rc;
-}
-
 TEST_F(Exports, MemoryExhaustionInScanDbReturnsMinusOneAndKeepsTheSet) {
     index({{"TRE", {{5, "EE"}, {9, "EE"}}}, {"DUE", {{9, "EE"}}}});
     records();
     ASSERT_EQ(ScanDB("tre", 0, "EE"), 2);
-    textfind::dbCreateFunction = &exhaustingDbCreate;
-    lookupsBeforeExhaustion = 1;
-    EXPECT_EQ(ScanDB("due tre", 0, "EE"), -1);
-    textfind::dbCreateFunction = &db_create;
+    {
+        // Memory runs out in the second read of the index.
+        test::StoreFaults store;
+        store.faults.fail(textfind::StoreCall::Read, 2, ENOMEM, test::Repeat::ForGood);
+        EXPECT_EQ(ScanDB("due tre", 0, "EE"), -1);
+    }
     EXPECT_EQ(drain(), textsOf({9, 5}));
     EXPECT_EQ(ScanDB("due tre", 1, "EE"), 1);
 }

@@ -152,21 +152,21 @@ TEST_F(Exports, ReadingChangesNoStoreFile) {
     EXPECT_EQ(readFile("opere.ddb"), ddb);
 }
 
-int failingDbCreate(DB **, DB_ENV *, u_int32_t) { return ENOMEM; }
-
 TEST_F(Exports, FailedHandleCreationReturnsMinusOneAndChangesNothing) {
     index({{"TRE", {{5, "EE"}, {9, "EE"}}}});
     records();
     ASSERT_EQ(ScanDB("tre", 1, "EE"), 2);
     std::vector<char> buffer(16, '\x7F');
-    textfind::dbCreateFunction = &failingDbCreate;
-    EXPECT_EQ(ScanDB("", 1, "EE"), -1);
-    EXPECT_EQ(ResSet(buffer.data()), -1);
-    EXPECT_EQ(FindDB(5, buffer.data()), -1);
-    EXPECT_EQ(buffer, std::vector<char>(16, '\x7F'));
-    std::remove("opere.idb");
-    EXPECT_EQ(ScanDB("tre", 1, "EE"), -1);  // the handle comes before the file
-    textfind::dbCreateFunction = &db_create;
+    {
+        test::StoreFaults store;
+        store.faults.fail(textfind::StoreCall::Create, 1, ENOMEM, test::Repeat::ForGood);
+        EXPECT_EQ(ScanDB("", 1, "EE"), -1);
+        EXPECT_EQ(ResSet(buffer.data()), -1);
+        EXPECT_EQ(FindDB(5, buffer.data()), -1);
+        EXPECT_EQ(buffer, std::vector<char>(16, '\x7F'));
+        std::remove("opere.idb");
+        EXPECT_EQ(ScanDB("tre", 1, "EE"), -1);  // the handle comes before the file
+    }
     EXPECT_EQ(drain(), textsOf({9, 5}));
 }
 

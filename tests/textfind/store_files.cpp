@@ -7,9 +7,28 @@
 #include <stdexcept>
 
 #include "scramble.h"
+#include "store.h"
 #include "textfind.h"
 
 namespace test {
+
+namespace {
+Faults *installed = nullptr;
+std::optional<int> planned(textfind::StoreCall call) {
+    const std::optional<uint32_t> code = installed->next(call);
+    return code ? std::optional<int>(static_cast<int>(*code)) : std::nullopt;
+}
+}  // namespace
+
+StoreFaults::StoreFaults() {
+    installed = &faults;
+    textfind::storeFaultHook = &planned;
+}
+
+StoreFaults::~StoreFaults() {
+    textfind::storeFaultHook = nullptr;
+    installed = nullptr;
+}
 
 ScratchFolder::ScratchFolder() : previous_(std::filesystem::current_path().string()) {
     std::filesystem::current_path(folder_.path());

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "faults.h"
 #include "store.h"
 #include "temp_dir.h"
 #include "textfind.h"
@@ -65,13 +66,21 @@ std::vector<Delivery> drain(std::size_t limit = 1000000);
 using Postings = std::vector<std::pair<int32_t, std::string>>;
 
 // The three exports over stores a test writes into a scratch folder.
+// Berkeley DB calls fail as `faults` plan them while it is installed.
+class StoreFaults {
+public:
+    StoreFaults();
+    ~StoreFaults();
+    StoreFaults(const StoreFaults &) = delete;
+    StoreFaults &operator=(const StoreFaults &) = delete;
+    Faults faults;
+};
+
 class Exports : public ::testing::Test {
 protected:
     void SetUp() override {
         ScanDB("", 1, "");  // a previous test in this process may have left entries
-        textfind::dbCreateFunction = &db_create;
     }
-    void TearDown() override { textfind::dbCreateFunction = &db_create; }
 
     void index(const std::vector<std::pair<std::string, Postings>> &words) {
         std::vector<std::pair<std::string, std::string>> items;

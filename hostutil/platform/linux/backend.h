@@ -1,7 +1,7 @@
 // The Linux backend: CUPS for the spooler, the host's hooks for the message
 // box and the print dialog, posix_spawn for processes, the realtime clock.
-// Its members are defined by area: errors.cpp, spooler.cpp, desktop.cpp,
-// process.cpp, clock.cpp.
+// Its members are defined by area: spooler.cpp, desktop.cpp, process.cpp,
+// clock.cpp, and the C runtime's memory and streams in backend.cpp.
 #pragma once
 
 #include "platform/platform.h"
@@ -10,13 +10,16 @@ namespace hostutil::platform {
 
 class LinuxBackend final : public Platform {
 public:
-    bool openPrinter(const char *name, Handle *printer) override;
-    bool startDocPrinter(Handle printer, const Document &document) override;
-    bool writePrinter(Handle printer, const void *data, uint32_t size) override;
-    bool endDocPrinter(Handle printer) override;
+    SpoolerResult openPrinter(const char *name, Handle *printer) override;
+    SpoolerResult startDocPrinter(Handle printer, const Document &document) override;
+    SpoolerResult writePrinter(Handle printer, const void *data, uint32_t size) override;
+    SpoolerResult endDocPrinter(Handle printer) override;
     void closePrinter(Handle printer) override;
-    uint32_t lastError() override;
-    uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override;
+
+    void *allocate(std::size_t size) override;
+    void release(void *block) override;
+    std::FILE *openFile(const char *path, const char *mode) override;
+    void closeFile(std::FILE *file) override;
 
     void messageBox(const char *text, const char *caption) override;
     Handle setWaitCursor() override;

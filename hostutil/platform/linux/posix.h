@@ -2,6 +2,8 @@
 // platform interface.
 #pragma once
 
+#include <cups/ipp.h>
+
 #include <ctime>
 #include <string>
 #include <vector>
@@ -22,5 +24,11 @@ bool toInstant(const SystemTime &time, timespec &out);
 // arguments with single spaces gives the text back; an empty text gives one
 // empty argument.
 std::vector<std::string> splitCommandLine(const char *commandLine);
+
+// A failure with its text: strerror's for an errno value, CUPS's name for
+// an IPP status (or `text` when the server gave one; none for a code CUPS
+// has no name for).
+SpoolerResult errnoFailure(int code);
+SpoolerResult spoolerFailure(ipp_status_t status, const char *text);
 
 }  // namespace hostutil::platform::posix

@@ -3,21 +3,45 @@
 #include <cups/cups.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 
 #include "backend.h"
-#include "errors.h"
 #include "platform/files.h"
+#include "posix.h"
 
 namespace hostutil::platform {
 
+namespace posix {
+
+SpoolerResult errnoFailure(int code) {
+    char text[256];
+    return SpoolerResult::failure(static_cast<uint32_t>(code), strerror_r(code, text, sizeof text));
+}
+
+SpoolerResult spoolerFailure(ipp_status_t status, const char *text) {
+    // CUPS spells codes it has no name for as "0xNNNN": that is no text.
+    if (!text || !*text) text = ippErrorString(status);
+    if (!text || std::strncmp(text, "0x", 2) == 0) text = "";
+    return SpoolerResult::failure(static_cast<uint32_t>(status), text);
+}
+
+}  // namespace posix
+
 namespace {
 
-using linux_errors::set;
-using linux_errors::setErrno;
-using linux_errors::setFromSpooler;
+// The server's last status, or `fallback` when the failure left none (a
+// connection that broke before any answer).
+SpoolerResult lastSpoolerFailure(ipp_status_t fallback) {
+    const ipp_status_t status = cupsLastError();
+    if (status < IPP_STATUS_REDIRECTION_OTHER_SITE) return posix::spoolerFailure(fallback, nullptr);
+    return posix::spoolerFailure(status, cupsLastErrorString());
+}
+
+// The errno of the call that just failed, EIO when it left none.
+SpoolerResult lastErrnoFailure() { return posix::errnoFailure(errno ? errno : EIO); }
 
 struct PrinterHandle {
     http_t *http = nullptr;
@@ -58,112 +82,76 @@ bool closeJob(PrinterHandle &handle) {
 
 }  // namespace
 
-bool LinuxBackend::openPrinter(const char *name, Handle *printer) {
+SpoolerResult LinuxBackend::openPrinter(const char *name, Handle *printer) {
     *printer = nullptr;
-    if (!name || !*name) {
-        set(IPP_STATUS_ERROR_NOT_FOUND, ippErrorString(IPP_STATUS_ERROR_NOT_FOUND));
-        return false;
-    }
+    if (!name || !*name) return posix::spoolerFailure(IPP_STATUS_ERROR_NOT_FOUND, nullptr);
     http_t *http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                 30000, nullptr);
-    if (!http) {
-        set(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE,
-            ippErrorString(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE));
-        return false;
-    }
+    if (!http) return posix::spoolerFailure(IPP_STATUS_ERROR_SERVICE_UNAVAILABLE, nullptr);
     cups_dest_t *dest = cupsGetNamedDest(http, name, nullptr);
     if (!dest) {
-        setFromSpooler(IPP_STATUS_ERROR_NOT_FOUND);
+        SpoolerResult failure = lastSpoolerFailure(IPP_STATUS_ERROR_NOT_FOUND);
         httpClose(http);
-        return false;
+        return failure;
     }
     // Jobs go to the queue itself, whatever instance the name picked.
     auto *handle = new (std::nothrow) PrinterHandle{http, dest->name, nullptr};
     cupsFreeDests(1, dest);
     if (!handle) {
         httpClose(http);
-        setErrno(ENOMEM);
-        return false;
+        return posix::errnoFailure(ENOMEM);
     }
     *printer = handle;
-    return true;
+    return SpoolerResult::success();
 }
 
-bool LinuxBackend::startDocPrinter(Handle printer, const Document &document) {
+SpoolerResult LinuxBackend::startDocPrinter(Handle printer, const Document &document) {
     auto *handle = static_cast<PrinterHandle *>(printer);
-    if (!handle || handle->outputFile || handle->jobId) {
-        setErrno(EINVAL);
-        return false;
-    }
+    if (!handle || handle->outputFile || handle->jobId) return posix::errnoFailure(EINVAL);
     if (document.outputFile) {
         auto file = std::make_unique<DestinationFile>(document.outputFile);
-        if (!file->isOpen() || (document.length && !file->reserve(*document.length))) {
-            setErrno(errno ? errno : EIO);
-            return false;
-        }
+        if (!file->isOpen() || (document.length && !file->reserve(*document.length)))
+            return lastErrnoFailure();
         handle->outputFile = std::move(file);
-        return true;
+        return SpoolerResult::success();
     }
     const char *title = document.name ? document.name : "";
     int job = cupsCreateJob(handle->http, handle->name.c_str(), title, 0, nullptr);
-    if (job <= 0) {
-        setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
-        return false;
-    }
+    if (job <= 0) return lastSpoolerFailure(IPP_STATUS_ERROR_INTERNAL);
     if (cupsStartDocument(handle->http, handle->name.c_str(), job, title, CUPS_FORMAT_RAW, 1) !=
         HTTP_STATUS_CONTINUE) {
-        setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
+        SpoolerResult failure = lastSpoolerFailure(IPP_STATUS_ERROR_INTERNAL);
         // A created job without its document would wait in the queue.
-        uint32_t code = linux_errors::lastCode();
-        std::string text = linux_errors::lastText();
         cupsCancelJob2(handle->http, handle->name.c_str(), job, 0);
-        set(code, text.c_str());
-        return false;
+        return failure;
     }
     handle->jobId = job;
     handle->written = 0;
-    return true;
+    return SpoolerResult::success();
 }
 
-bool LinuxBackend::writePrinter(Handle printer, const void *data, uint32_t size) {
+SpoolerResult LinuxBackend::writePrinter(Handle printer, const void *data, uint32_t size) {
     auto *handle = static_cast<PrinterHandle *>(printer);
-    if (!handle) {
-        setErrno(EINVAL);
-        return false;
-    }
+    if (!handle) return posix::errnoFailure(EINVAL);
     if (handle->outputFile) {
-        if (!handle->outputFile->write(data, size)) {
-            setErrno(errno ? errno : EIO);
-            return false;
-        }
-        return true;
+        if (!handle->outputFile->write(data, size)) return lastErrnoFailure();
+        return SpoolerResult::success();
     }
-    if (!handle->jobId) {
-        setErrno(EINVAL);
-        return false;
-    }
+    if (!handle->jobId) return posix::errnoFailure(EINVAL);
     if (cupsWriteRequestData(handle->http, static_cast<const char *>(data), size) !=
-        HTTP_STATUS_CONTINUE) {
-        setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
-        return false;
-    }
+        HTTP_STATUS_CONTINUE)
+        return lastSpoolerFailure(IPP_STATUS_ERROR_INTERNAL);
     handle->written += size;
-    return true;
+    return SpoolerResult::success();
 }
 
-bool LinuxBackend::endDocPrinter(Handle printer) {
+SpoolerResult LinuxBackend::endDocPrinter(Handle printer) {
     auto *handle = static_cast<PrinterHandle *>(printer);
-    if (!handle) {
-        setErrno(EINVAL);
-        return false;
-    }
-    bool ended = true;
+    if (!handle) return posix::errnoFailure(EINVAL);
+    SpoolerResult ended = SpoolerResult::success();
     if (handle->outputFile) {
         // A file that could not be completed is undone as the handle goes.
-        if (!handle->outputFile->finish()) {
-            setErrno(errno ? errno : EIO);
-            ended = false;
-        }
+        if (!handle->outputFile->finish()) ended = lastErrnoFailure();
         handle->outputFile.reset();
     }
     if (handle->jobId) {
@@ -171,10 +159,7 @@ bool LinuxBackend::endDocPrinter(Handle printer) {
         // The server cannot hold an empty document: only the job's close
         // tells whether it was taken.
         if (handle->written == 0) finished = closeJob(*handle);
-        if (!finished) {
-            setFromSpooler(IPP_STATUS_ERROR_INTERNAL);
-            ended = false;
-        }
+        if (!finished) ended = lastSpoolerFailure(IPP_STATUS_ERROR_INTERNAL);
         handle->jobId = 0;
     }
     return ended;

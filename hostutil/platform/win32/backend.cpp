@@ -4,6 +4,8 @@
 #include <winspool.h>
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -53,41 +55,54 @@ std::optional<PrinterNames> namesOfBlock(HGLOBAL block) {
     return namesFromDevNames(bytes, GlobalSize(block));
 }
 
+// The thread's last error and the system's text for it, read right after the
+// spooler call that failed. The text is formatted into the 128 bytes a
+// message box of PrintFile holds: one that does not fit counts as none.
+SpoolerResult lastFailure() {
+    const DWORD code = GetLastError();
+    char text[128];
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text, nullptr);
+    return SpoolerResult::failure(code, std::string(text, length));
+}
+
 class Win32 final : public Platform {
 public:
-    bool openPrinter(const char *name, Handle *printer) override {
+    SpoolerResult openPrinter(const char *name, Handle *printer) override {
         HANDLE h = nullptr;
-        if (!OpenPrinterA(const_cast<char *>(name), &h, nullptr)) return false;
+        if (!OpenPrinterA(const_cast<char *>(name), &h, nullptr)) return lastFailure();
         *printer = h;
-        return true;
+        return SpoolerResult::success();
     }
 
     // The spooler writes the output file itself, with the caller's rights.
-    bool startDocPrinter(Handle printer, const Document &document) override {
+    SpoolerResult startDocPrinter(Handle printer, const Document &document) override {
         DOC_INFO_1A info{};
         info.pDocName = const_cast<char *>(document.name);
         info.pOutputFile = const_cast<char *>(document.outputFile);
         info.pDatatype = nullptr;
-        return StartDocPrinterA(printer, 1, reinterpret_cast<BYTE *>(&info)) != 0;
+        if (StartDocPrinterA(printer, 1, reinterpret_cast<BYTE *>(&info)) == 0)
+            return lastFailure();
+        return SpoolerResult::success();
     }
 
-    bool writePrinter(Handle printer, const void *data, uint32_t size) override {
+    SpoolerResult writePrinter(Handle printer, const void *data, uint32_t size) override {
         DWORD written = 0;
-        return WritePrinter(printer, const_cast<void *>(data), size, &written) != 0;
+        if (!WritePrinter(printer, const_cast<void *>(data), size, &written)) return lastFailure();
+        return SpoolerResult::success();
     }
 
-    bool endDocPrinter(Handle printer) override { return EndDocPrinter(printer) != 0; }
+    SpoolerResult endDocPrinter(Handle printer) override {
+        return EndDocPrinter(printer) ? SpoolerResult::success() : lastFailure();
+    }
     void closePrinter(Handle printer) override { ClosePrinter(printer); }
-    uint32_t lastError() override { return GetLastError(); }
 
-    uint32_t formatMessage(uint32_t code, char *buffer, uint32_t size) override {
-        if (size == 0) return 0;
-        buffer[0] = 0;
-        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, buffer, size, nullptr);
-        if (n == 0) buffer[0] = 0;
-        return n;
+    void *allocate(std::size_t size) override { return std::malloc(size); }
+    void release(void *block) override { std::free(block); }
+    std::FILE *openFile(const char *path, const char *mode) override {
+        return std::fopen(path, mode);
     }
+    void closeFile(std::FILE *file) override { std::fclose(file); }
 
     void messageBox(const char *text, const char *caption) override {
         MessageBoxA(nullptr, text, caption, MB_OK);

@@ -1,26 +1,28 @@
-// The Linux backend's error texts for local and spooler codes.
+// The Linux backend's failure texts for local and spooler codes.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/linux/posix.h"
 
 namespace {
 
-using hostutil::platform::native;
+using hostutil::platform::posix::errnoFailure;
+using hostutil::platform::posix::spoolerFailure;
 
-TEST(LinuxBackend, ErrorTextsForLocalAndSpoolerCodes) {
-    char text[128];
-    EXPECT_GT(native().formatMessage(ENOENT, text, sizeof text), 0u);
-    EXPECT_STREQ(text, std::strerror(ENOENT));
-    EXPECT_GT(native().formatMessage(0x0406, text, sizeof text), 0u);
-    EXPECT_STREQ(text, "client-error-not-found");
-    EXPECT_EQ(native().formatMessage(0x7777, text, sizeof text), 0u);
-    EXPECT_STREQ(text, "");
-    char small[8];
-    EXPECT_EQ(native().formatMessage(0x0406, small, sizeof small), 7u);
-    EXPECT_STREQ(small, "client-");
+TEST(LinuxBackend, FailuresCarryTheTextsOfLocalAndSpoolerCodes) {
+    const auto local = errnoFailure(ENOENT);
+    EXPECT_FALSE(local);
+    EXPECT_EQ(local.code, static_cast<uint32_t>(ENOENT));
+    EXPECT_EQ(local.text, std::strerror(ENOENT));
+    EXPECT_EQ(spoolerFailure(static_cast<ipp_status_t>(0x0406), nullptr).text,
+              "client-error-not-found");
+    EXPECT_EQ(spoolerFailure(static_cast<ipp_status_t>(0x0406), "the server's own words").text,
+              "the server's own words");
+    const auto unnamed = spoolerFailure(static_cast<ipp_status_t>(0x7777), nullptr);
+    EXPECT_EQ(unnamed.code, 0x7777u);
+    EXPECT_EQ(unnamed.text, "");
 }
 
 }  // namespace

@@ -187,7 +187,7 @@ class StopsTheServerBeforeTheEnd final : public test::ForwardingPlatform {
 public:
     explicit StopsTheServerBeforeTheEnd(std::string link)
         : ForwardingPlatform(hostutil::platform::native()), link_(std::move(link)) {}
-    bool endDocPrinter(test::Handle printer) override {
+    test::SpoolerResult endDocPrinter(test::Handle printer) override {
         EXPECT_EQ(std::system((std::string(CUPS_FIXTURE) + " stop " + link_).c_str()), 0);
         return ForwardingPlatform::endDocPrinter(printer);
     }
