@@ -26,22 +26,45 @@
  *         if (rc == 1) show(text);           // -3: record missing, skipped
  *     }
  *
- * Damaged stores. The store builder (textfind-build) writes both files with
- * page checksums, so damage reads as an error rather than as data, and
- * records in "opere.ddb", under the key "longest-text" (12 bytes: no record
- * key has other than 4), the length of the longest text as 4 bytes, least
- * significant first. Berkeley DB checks every page of a store with
- * checksums as it reads it, so such a store only ever hands back texts as
- * they were written. In a store without checksums that holds the entry,
- * ResSet and FindDB refuse a record longer than it with -3, buffer
- * untouched, whatever a damaged length field claims; a damaged entry there
- * refuses every record. Stores with neither (built elsewhere) are read as
- * before. A word whose lookup fails (not
- * merely absent) makes ScanDB return -2: the query did not run and the
- * result set is unchanged. Berkeley DB's own messages are dropped, and a
- * lookup that makes it declare its environment dead still releases all it
- * took. Some damage makes Berkeley DB itself loop or crash inside a lookup;
- * the library cannot prevent that, and textfind-check finds such stores.
+ * The proof of a store folder. The store builder (textfind-build) writes
+ * beside the two stores "opere.sum": for each store its Berkeley DB file
+ * identifier, length and digest over all its bytes (XXH64), and the length
+ * of the longest text. The first call of a process that meets a pair of
+ * stores (known by the stamps of the two files and the proof: device,
+ * inode, length and times, or on Windows length and times) checks it
+ * before any lookup, reading both files whole once (about the time it takes
+ * to read them, 80 ms for 220 MB with the page cache warm); later calls
+ * pay two file stamps. Then:
+ *  - both stores exactly as the builder wrote them: read, and every text
+ *    is held to the proof's longest text;
+ *  - a store that is not (damaged, or edited since), or two stores of
+ *    different builds (the proof names one and not the other): the pair is
+ *    not read at all. ScanDB returns -2 with the result set unchanged;
+ *    ResSet and FindDB return -2 and the entry stays;
+ *  - a proof that names neither store (both were replaced by copying only
+ *    the two files), or no proof at all (stores of another writer, or of an
+ *    older builder), or a damaged proof: the stores are read as any
+ *    writer's are.
+ * What the proof does not see: damage that happens to a file while a
+ * process holds it as met and leaves its stamp as it was, and stores made
+ * to look right on purpose (the digest guards against damage, not forgery).
+ *
+ * The longest text. The record store holds under the key "longest-text"
+ * (12 bytes: no record key has other than 4) the length of its longest
+ * text, 4 bytes, least significant first; the builder writes it, and
+ * textfind-build and textfind-check print the buffer size it asks of a
+ * host. Wherever the entry is present, ResSet and FindDB refuse a record
+ * longer than it with -3, buffer untouched, whatever wrote the record; a
+ * damaged entry refuses every record. It is read once per pair. A store
+ * without it (built elsewhere) delivers texts as they are stored.
+ *
+ * Damage in stores without a proof. A word whose lookup fails (not merely
+ * absent) makes ScanDB return -2: the query did not run and the result set
+ * is unchanged. Berkeley DB's own messages are dropped, and a lookup that
+ * makes it declare its environment dead still releases all it took. Some
+ * damage makes Berkeley DB itself loop or crash inside a lookup; the
+ * library cannot prevent that in stores it cannot prove, and textfind-check
+ * finds such stores.
  */
 #ifndef TEXTFIND_H
 #define TEXTFIND_H
@@ -69,8 +92,8 @@ enum TextfindScanResult {
     /* No database handle could be created, or memory ran out (see above);
      * the result set is unchanged. */
     TEXTFIND_SCAN_NO_HANDLE = -1,
-    /* "opere.idb" could not be opened or read (a damaged page); the result
-     * set is unchanged. */
+    /* "opere.idb" could not be opened or read (a damaged page), or the proof
+     * refuses the pair (see above); the result set is unchanged. */
     TEXTFIND_SCAN_NOT_OPENED = -2
 };
 
@@ -90,7 +113,8 @@ enum TextfindRecordResult {
     TEXTFIND_RESULT_SET_EMPTY = 0,
     /* No database handle could be created, or a null buffer. */
     TEXTFIND_RECORD_NO_HANDLE = -1,
-    /* "opere.ddb" could not be opened; ResSet keeps the entry in the set. */
+    /* "opere.ddb" could not be opened, or the proof refuses the pair; ResSet
+     * keeps the entry in the set. */
     TEXTFIND_RECORD_NOT_OPENED = -2,
     /* The record is not in the store, cannot be read, or is longer than the
      * store's longest text (see above); ResSet has removed the entry. */

@@ -1,5 +1,4 @@
-// One posting of the word index: 8 bytes, record number little-endian,
-// two category bytes, two reserved bytes.
+// The postings of the word index (their layout is in format.h).
 #pragma once
 
 #include <climits>
@@ -9,11 +8,10 @@
 #include <vector>
 
 #include "category_filter.h"
+#include "format.h"
 #include "merge.h"
 
 namespace textfind {
-
-inline constexpr std::size_t kPostingSize = 8;
 
 struct Posting {
     int32_t record;
@@ -32,8 +30,5 @@ bool appendAcceptedRecords(std::string_view data, CategoryDecisions &decisions, 
 
 // Appends one posting; the reserved bytes are written as 0.
 void appendPosting(std::string &data, int32_t record, std::string_view category);
-
-// The 4-byte record store key, least significant byte first.
-void encodeRecordKey(int32_t record, unsigned char (&key)[4]);
 
 }  // namespace textfind

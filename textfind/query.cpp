@@ -4,21 +4,25 @@
 #include <string>
 #include <vector>
 
+#include "btree_file.h"
 #include "category_filter.h"
 #include "export_guard.h"
 #include "merge.h"
 #include "postings.h"
 #include "result_set.h"
 #include "stop_words.h"
-#include "store.h"
+#include "store_pair.h"
 #include "words.h"
 
 namespace textfind {
 
 int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) {
-    StoreHandle index;
-    if (const OpenResult opened = index.open(kIndexFile); opened != OpenResult::kOpened)
+    BtreeFile index;
+    if (const OpenResult opened = index.open(kIndexFile, kIndexCacheBytes);
+        opened != OpenResult::kOpened)
         return opened == OpenResult::kNoHandle ? TEXTFIND_SCAN_NO_HANDLE : TEXTFIND_SCAN_NOT_OPENED;
+    // A pair the proof refuses is not read at all.
+    if (currentPair(StoreFile::kIndex, index).refused) return TEXTFIND_SCAN_NOT_OPENED;
     const StopWords stopWords = readStopWords(kStopWordFile);
 
     // The lists keep their storage from call to call: no allocation per word
@@ -44,8 +48,7 @@ int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) 
         bool ascending = true;
         std::string_view piece;
         for (uint32_t offset = 0;; offset += static_cast<uint32_t>(piece.size())) {
-            const Lookup found = index.getPiece(key.data(), static_cast<uint32_t>(key.size()),
-                                                offset, set.piece, piece);
+            const Lookup found = index.getPiece(key, offset, set.piece, piece);
             if (found == Lookup::kFailed) {
                 unreadable = true;
                 return;

@@ -4,26 +4,28 @@
 #include <span>
 #include <string_view>
 
+#include "btree_file.h"
 #include "export_guard.h"
-#include "postings.h"
+#include "format.h"
 #include "result_set.h"
 #include "scramble.h"
-#include "store.h"
+#include "store_pair.h"
 
 namespace textfind {
 
 namespace {
 
 // Writes exactly n + 1 bytes, and only after the lookup has succeeded.
-int32_t deliverRecord(StoreHandle &store, int32_t record, char *buffer) {
-    // Looked up first: a record's data is valid only until the next lookup.
-    const std::optional<uint32_t> longest = deliveryLimit(store);
-    unsigned char key[4];
-    encodeRecordKey(record, key);
+int32_t deliverRecord(BtreeFile &store, PairFacts &pair, int32_t record, char *buffer) {
+    // Known first: a record's data is valid only until the next lookup.
+    const std::optional<uint32_t> longest = deliveryLimit(pair, store);
+    const RecordKey key = recordKey(record);
     std::string_view data;
-    if (store.get(key, sizeof key, data) != Lookup::kFound) return TEXTFIND_RECORD_MISSING;
-    // A damaged length must not carry a text past what the host sized its
-    // buffer for: the store's longest text.
+    if (store.get(std::string_view(reinterpret_cast<const char *>(key.data()), key.size()), data) !=
+        Lookup::kFound)
+        return TEXTFIND_RECORD_MISSING;
+    // No text goes past what the host sized its buffer for: the store's
+    // longest text, whatever wrote the record.
     if (longest && data.size() > *longest) return TEXTFIND_RECORD_MISSING;
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     scrambleInPlace(std::span<char>(buffer, data.size()));
@@ -40,19 +42,26 @@ int32_t notOpenedResult(OpenResult opened) {
 int32_t resSet(char *buffer) {
     RecordList &entries = resultSet().entries;
     if (entries.empty()) return TEXTFIND_RESULT_SET_EMPTY;
-    StoreHandle store;
-    if (const OpenResult opened = store.open(kRecordFile); opened != OpenResult::kOpened)
+    BtreeFile store;
+    if (const OpenResult opened = store.open(kRecordFile, kRecordCacheBytes);
+        opened != OpenResult::kOpened)
         return notOpenedResult(opened);
+    // A pair the proof refuses is not read at all, and the entry stays.
+    PairFacts &pair = currentPair(StoreFile::kRecords, store);
+    if (pair.refused) return TEXTFIND_RECORD_NOT_OPENED;
     const int32_t record = entries.back();
     entries.pop_back();
-    return deliverRecord(store, record, buffer);
+    return deliverRecord(store, pair, record, buffer);
 }
 
 int32_t findDb(int32_t record, char *buffer) {
-    StoreHandle store;
-    if (const OpenResult opened = store.open(kRecordFile); opened != OpenResult::kOpened)
+    BtreeFile store;
+    if (const OpenResult opened = store.open(kRecordFile, kRecordCacheBytes);
+        opened != OpenResult::kOpened)
         return notOpenedResult(opened);
-    return deliverRecord(store, record, buffer);
+    PairFacts &pair = currentPair(StoreFile::kRecords, store);
+    if (pair.refused) return TEXTFIND_RECORD_NOT_OPENED;
+    return deliverRecord(store, pair, record, buffer);
 }
 
 }  // namespace textfind

@@ -22,6 +22,11 @@ enum Kind {
     kKinds
 };
 
+const char *const kKindNames[] = {
+    "bit flips",        "overwritten run", "page header", "cut mid-page",   "cut at a page",
+    "zero-filled page", "swapped pages",   "copied page", "another format",
+};
+
 // A Berkeley DB file's page size, from its metadata page.
 std::size_t pageSize(const std::string &file) {
     uint32_t size = 0;
@@ -132,7 +137,7 @@ DamagedCopy StoreDamage::copy(std::size_t n) const {
     const auto kind = static_cast<Kind>(n / (2 * static_cast<std::size_t>(perKind_)));
     const bool recordsDamaged = (n / static_cast<std::size_t>(perKind_)) % 2 == 1;
     std::mt19937 random(seed_ + static_cast<unsigned>(n) * 7919u);
-    DamagedCopy copy{"", index_, records_};
+    DamagedCopy copy{"", kKindNames[kind], index_, records_};
     std::string what;
     if (recordsDamaged) {
         copy.records = damage(kind, records_, index_, random, what);

@@ -11,6 +11,7 @@ namespace test {
 
 struct DamagedCopy {
     std::string name;     // what was done, e.g. "opere.ddb: page 3 zero-filled"
+    std::string kind;     // the kind of damage, e.g. "zero-filled page"
     std::string index;    // the bytes of opere.idb
     std::string records;  // the bytes of opere.ddb
 };

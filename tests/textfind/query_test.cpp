@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store.h"
+#include "btree_file.h"
 #include "store_files.h"
 #include "textfind.h"
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "btree_file.h"
 #include "scramble.h"
-#include "store.h"
 #include "store_files.h"
 #include "textfind.h"
 

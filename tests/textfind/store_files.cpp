@@ -1,13 +1,11 @@
 #include "store_files.h"
 
-#include <db.h>
-
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
+#include "btree_file.h"
 #include "scramble.h"
-#include "store.h"
 #include "textfind.h"
 
 namespace test {
@@ -43,36 +41,16 @@ ScratchFolder::~ScratchFolder() {
 void writeBtree(const std::string &path,
                 const std::vector<std::pair<std::string, std::string>> &items, bool checksums) {
     std::filesystem::remove(path);
-    DB *db = nullptr;
-    if (db_create(&db, nullptr, 0) != 0) throw std::runtime_error("db_create failed");
-    if (checksums) db->set_flags(db, DB_CHKSUM);
-    if (db->open(db, nullptr, path.c_str(), nullptr, DB_BTREE, DB_CREATE, 0664) != 0) {
-        db->close(db, 0);
-        throw std::runtime_error("cannot create " + path);
-    }
-    for (const auto &[key, data] : items) {
-        DBT k;
-        DBT v;
-        std::memset(&k, 0, sizeof k);
-        std::memset(&v, 0, sizeof v);
-        k.data = const_cast<char *>(key.data());
-        k.size = static_cast<u_int32_t>(key.size());
-        v.data = const_cast<char *>(data.data());
-        v.size = static_cast<u_int32_t>(data.size());
-        if (db->put(db, nullptr, &k, &v, 0) != 0) {
-            db->close(db, 0);
-            throw std::runtime_error("put failed in " + path);
-        }
-    }
-    db->close(db, 0);
+    textfind::BtreeFile file;
+    if (!file.create(path, {4096, checksums}, 0)) throw std::runtime_error(file.error());
+    for (const auto &[key, data] : items)
+        if (!file.put(key, data)) throw std::runtime_error("put failed in " + path);
+    if (!file.finish()) throw std::runtime_error(file.error());
 }
 
 std::string recordKey(int32_t record) {
-    const auto bits = static_cast<uint32_t>(record);
-    std::string key(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        key[static_cast<std::size_t>(i)] = static_cast<char>(bits >> (8 * i));
-    return key;
+    const textfind::RecordKey key = textfind::recordKey(record);
+    return std::string(reinterpret_cast<const char *>(key.data()), key.size());
 }
 
 std::string postingsData(const std::vector<std::pair<int32_t, std::string>> &postings) {
@@ -99,24 +77,10 @@ void writeRecordStore(const std::string &path, const std::map<int32_t, std::stri
 
 std::map<std::string, std::string> readBtree(const std::string &path) {
     std::map<std::string, std::string> items;
-    DB *db = nullptr;
-    if (db_create(&db, nullptr, 0) != 0) throw std::runtime_error("db_create failed");
-    if (db->open(db, nullptr, path.c_str(), nullptr, DB_BTREE, DB_RDONLY, 0) != 0) {
-        db->close(db, 0);
+    textfind::BtreeFile file;
+    if (file.open(path.c_str(), 0, true) != textfind::OpenResult::kOpened)
         throw std::runtime_error("cannot open " + path);
-    }
-    DBC *cursor = nullptr;
-    db->cursor(db, nullptr, &cursor, 0);
-    DBT k;
-    DBT v;
-    std::memset(&k, 0, sizeof k);
-    std::memset(&v, 0, sizeof v);
-    while (cursor->get(cursor, &k, &v, DB_NEXT) == 0) {
-        items.emplace(std::string(static_cast<char *>(k.data), k.size),
-                      std::string(static_cast<char *>(v.data), v.size));
-    }
-    cursor->close(cursor);
-    db->close(db, 0);
+    file.forEach([&](std::string_view key, std::string_view data) { items.emplace(key, data); });
     return items;
 }
 
@@ -126,14 +90,10 @@ std::vector<std::pair<std::string, std::string>> readBtreeItems(const std::strin
 }
 
 bool hasPageChecksums(const std::string &path) {
-    DB *db = nullptr;
-    if (db_create(&db, nullptr, 0) != 0) throw std::runtime_error("db_create failed");
-    u_int32_t flags = 0;
-    const bool opened = db->open(db, nullptr, path.c_str(), nullptr, DB_BTREE, DB_RDONLY, 0) == 0;
-    if (opened) db->get_flags(db, &flags);
-    db->close(db, 0);
-    if (!opened) throw std::runtime_error("cannot open " + path);
-    return (flags & DB_CHKSUM) != 0;
+    textfind::BtreeFile file;
+    if (file.open(path.c_str(), 0, true) != textfind::OpenResult::kOpened)
+        throw std::runtime_error("cannot open " + path);
+    return file.hasPageChecksums();
 }
 
 std::vector<Delivery> drain(std::size_t limit) {

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "btree_file.h"
 #include "faults.h"
-#include "store.h"
 #include "temp_dir.h"
 #include "textfind.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -10,7 +11,9 @@
 
 #include "catalogue.h"
 #include "encoding.h"
+#include "proof.h"
 #include "run_command.h"
+#include "small_filesystem.h"
 #include "store_files.h"
 #include "stores.h"
 #include "textfind.h"
@@ -176,7 +179,7 @@ TEST(BuildTool, StoresOutOfManyRunsEqualStoresOutOfOne) {
         EXPECT_EQ(test::readBtree(one.path() + name), test::readBtree(many.path() + name)) << name;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(many.path()),
                             std::filesystem::directory_iterator()),
-              2);
+              3);
 
     textfind::build::StoreBuilder repeated(many.path(), "c.tsv", {4096, 100});
     for (std::size_t i = 0; i < records.size(); ++i) repeated.add(records[i], i + 1);
@@ -238,8 +241,8 @@ TEST(BuildTool, BadInputReplacesNothing) {
         EXPECT_NE(output.find(bad.message), std::string::npos) << output;
         EXPECT_EQ(test::readFile("opere.idb"), idb);
         EXPECT_EQ(test::readFile("opere.ddb"), ddb);
-        EXPECT_EQ(folderListing(),
-                  (std::vector<std::string>{"c.tsv", "good.tsv", "opere.ddb", "opere.idb"}));
+        EXPECT_EQ(folderListing(), (std::vector<std::string>{"c.tsv", "good.tsv", "opere.ddb",
+                                                             "opere.idb", "opere.sum"}));
     }
     EXPECT_NE(runTool("missing.tsv").first, 0);
     EXPECT_NE(runTool("good.tsv /nonexistent-folder").first, 0);
@@ -247,6 +250,22 @@ TEST(BuildTool, BadInputReplacesNothing) {
     const auto [status, help] = runTool("--help");
     EXPECT_EQ(status, 0);
     EXPECT_NE(help.find("record number"), std::string::npos);
+}
+
+// A disk that fills while the stores are written: one line that says what
+// failed, none of Berkeley DB's, and the folder as it was.
+TEST(BuildTool, AFullDiskIsOneLineAndReplacesNothing) {
+    test::SmallFilesystem small;
+    test::writeFile(small.file("noused.txt"), "IL\r\n");
+    const auto [status, output] =
+        small.whileFull([&] { return runTool(std::string(DEMO_CATALOGUE) + " " + small.path()); });
+    EXPECT_EQ(status, 1) << small.kind();
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    EXPECT_NE(output.find("textfind-build: cannot write"), std::string::npos) << output;
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(small.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"noused.txt"});
 }
 
 TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {
@@ -260,7 +279,8 @@ TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {
         "c.tsv");
     const auto summary = textfind::build::writeStores(records, ".");
     EXPECT_EQ(summary.records, 5u);
-    EXPECT_EQ(folderListing(), (std::vector<std::string>{"opere.ddb", "opere.idb"}));
+    EXPECT_EQ(folderListing(), (std::vector<std::string>{"opere.ddb", "opere.idb", "opere.sum"}));
+    EXPECT_EQ(textfind::checkProof("").outcome, textfind::ProofOutcome::kMatches);
 
     const auto index = test::readBtree("opere.idb");
     using P = std::vector<std::pair<int32_t, std::string>>;
@@ -290,7 +310,8 @@ TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {
     const auto store = test::readBtree("opere.ddb");
     ASSERT_EQ(store.size(), 6u);
     EXPECT_EQ(store.at("longest-text"), "\x28\0\0\0"s);
-    EXPECT_TRUE(test::hasPageChecksums("opere.ddb"));
+    // The proof vouches for both: neither pays for page checksums.
+    EXPECT_FALSE(test::hasPageChecksums("opere.ddb"));
     EXPECT_FALSE(test::hasPageChecksums("opere.idb"));
     EXPECT_EQ(store.at(test::recordKey(5)), "");
     EXPECT_EQ(store.at(test::recordKey(7)), "\x76\xFF\x75\xB1"s);  // "Mare" scrambled

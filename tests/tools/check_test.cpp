@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "run_command.h"
 #include "scramble.h"
 #include "store_files.h"
+#include "stores.h"
 
 namespace {
 
@@ -88,6 +91,8 @@ TEST(Checker, NamesEachPlantedProblem) {
     std::vector<std::pair<std::string, std::string>> withFiveByteKey = records;
     withFiveByteKey.emplace_back("\x04\0\0\0\0"s, "x");
     auto withNul = storeOf({{1, "casa rossa"}, {2, "ma\0re"s}, {3, "casa"}});
+    auto withShortEntry = records;
+    withShortEntry.emplace_back("longest-text", "\x05\0\0\0"s);
     const Planted rows[] = {
         {"small-letter key", index({{"casa", casa}}), records, "", "opere.idb",
          "key in small letters (never matches a query)", "casa", std::nullopt},
@@ -110,6 +115,10 @@ TEST(Checker, NamesEachPlantedProblem) {
         {"over-long stop-word line", index({}), records, std::string(300, 'X') + "\r\n",
          "noused.txt", "line longer than 254 bytes (the rest is dropped)", std::string(40, 'X'),
          std::nullopt},
+        {"stop word with a trailing blank", index({}), records, "IL \r\nE\r\n", "noused.txt",
+         "entry holding a blank or another separator (it can never match)", "IL ", std::nullopt},
+        {"longest-text entry below a text", index({}), withShortEntry, "", "opere.ddb",
+         "text longer than the longest-text entry (5 bytes): the library refuses it", "", 1},
     };
     for (const Planted &row : rows) {
         SCOPED_TRACE(row.name);
@@ -140,12 +149,76 @@ TEST(Checker, AMissingStoreCannotBeRead) {
     const test::Ran ran = checkTool(".");
     EXPECT_EQ(ran.status, 2) << ran.output;
     EXPECT_NE(ran.output.find("opere.ddb: cannot be read"), std::string::npos) << ran.output;
+    std::filesystem::create_directory("opere.ddb");
+    const test::Ran folderInPlace = checkTool(".");
+    EXPECT_EQ(folderInPlace.status, 2) << folderInPlace.output;
+    EXPECT_NE(folderInPlace.output.find("opere.ddb: cannot be read"), std::string::npos)
+        << folderInPlace.output;
+    std::filesystem::remove("opere.ddb");
     test::writeFile("opere.ddb", "not a store at all\n");
     const test::Ran damaged = checkTool(".");
     EXPECT_EQ(damaged.status, 1) << damaged.output;
     EXPECT_NE(damaged.output.find("fails Berkeley DB's verification"), std::string::npos)
         << damaged.output;
     EXPECT_EQ(checkTool("--help").status, 0);
+}
+
+// The proof in each state a folder can put it in, and what the checker
+// says of it: in its line for the proof, and as a problem or a note that
+// tells the keeper what to do.
+TEST(Checker, SaysWhatTheProofFinds) {
+    test::TempDir other;
+    textfind::build::writeStores({{1, "AB", "altra raccolta"}}, other.path());
+    const std::string otherFolder = other.path();
+    struct Row {
+        const char *name;
+        std::function<void()> change;
+        const char *state;
+        int status;
+        const char *words;  // in a problem or a note about the proof
+    };
+    const Row rows[] = {
+        {"as built", [] {}, "present, matching", 0, ""},
+        {"no proof", [] { std::filesystem::remove("opere.sum"); }, "absent", 0,
+         "the library reads them unproven"},
+        {"a damaged proof", [] { test::writeFile("opere.sum", "TFPROOF1 damaged"); },
+         "present, damaged", 1, "opere.sum is damaged"},
+        {"a store edited",
+         [] {
+             std::string bytes = test::readFile("opere.ddb");
+             bytes[bytes.size() - 100] ^= 1;
+             test::writeFile("opere.ddb", bytes);
+         },
+         "present, not matching", 1, "opere.ddb is not what the builder wrote"},
+        {"one store of another build",
+         [&] {
+             std::filesystem::copy_file(otherFolder + "/opere.ddb", "opere.ddb",
+                                        std::filesystem::copy_options::overwrite_existing);
+         },
+         "present, not matching (a mixed pair)", 1,
+         "the two stores come from different builds (the proof names opere.idb only)"},
+        {"both stores of another build",
+         [&] {
+             for (const char *name : {"/opere.idb", "/opere.ddb"})
+                 std::filesystem::copy_file(otherFolder + name, std::string(".") + name,
+                                            std::filesystem::copy_options::overwrite_existing);
+         },
+         "present, of other stores", 0, "the proof belongs to other stores"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        test::ScratchFolder folder;
+        textfind::build::writeStores({{1, "AB", "casa rossa"}, {2, "AB", "mare"}}, ".");
+        row.change();
+        const test::Ran human = checkTool(".");
+        EXPECT_EQ(human.status, row.status) << human.output;
+        EXPECT_NE(human.output.find(std::string("opere.sum: ") + row.state + "\n"),
+                  std::string::npos)
+            << human.output;
+        EXPECT_NE(human.output.find(row.words), std::string::npos) << human.output;
+        const test::JsonValue json = test::parseJson(checkTool("--json .").output);
+        EXPECT_EQ(json["proof"]["state"].text, row.state);
+    }
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "btree_file.h"
 #include "json_value.h"
 #include "run_command.h"
+#include "scramble.h"
 #include "store_files.h"
 #include "textfind.h"
 
@@ -75,6 +77,29 @@ TEST_F(Search, CountsLimitsRecordsAndFailuresInWords) {
     EXPECT_EQ(noIndex.status, 2);
     EXPECT_NE(noIndex.output.find("opere.idb cannot be opened or read"), std::string::npos);
     EXPECT_EQ(searchTool("--help").status, 0);
+}
+
+// A record written longer than the longest text by another writer: the
+// command's buffer holds what the entry says, and the library refuses the
+// record rather than write past it (the sanitized build would see it).
+TEST_F(Search, ARecordLongerThanTheEntryIsRefusedNotWrittenPastTheBuffer) {
+    // As an older builder left them: page checksums and the entry, no proof.
+    std::remove("opere.sum");
+    test::writeBtree("opere.ddb", test::readBtreeItems("opere.ddb"), true);
+    {
+        textfind::BtreeFile store;
+        ASSERT_EQ(store.open("opere.ddb", 0), textfind::OpenResult::kOpened);
+        std::string text(70000, 'x');
+        textfind::scrambleInPlace(text);
+        ASSERT_TRUE(store.put(test::recordKey(171), text));
+    }
+    const test::Ran record = searchTool("--record 171 2>&1");
+    EXPECT_EQ(record.status, 1) << record.output;
+    EXPECT_NE(record.output.find("the record is not in the store"), std::string::npos)
+        << record.output;
+    const test::Ran drained = searchTool("--any --selector MM Goldoni 2>&1");
+    EXPECT_EQ(drained.status, 0) << drained.output;
+    EXPECT_EQ(drained.output.find(std::string(100, 'x')), std::string::npos);
 }
 
 TEST_F(Search, ConvertsBetweenTheStoresAndTheTerminal) {

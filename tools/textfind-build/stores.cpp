@@ -1,8 +1,7 @@
 #include "stores.h"
 
-#include <db.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,110 +11,94 @@
 #include <string_view>
 #include <utility>
 
+#include "btree_file.h"
+#include "format.h"
+#include "interrupts.h"
 #include "postings.h"
+#include "replace.h"
 #include "scramble.h"
-#include "store.h"
 #include "words.h"
 
 namespace textfind::build {
 
 namespace {
 
-// Closes the handle on every path; removes the file unless released.
+// One of the new stores under its temporary name: removed unless it was
+// moved into place, also when the build is interrupted.
 class StoreWriter {
 public:
-    struct Layout {
-        uint32_t pageSize;
-        bool checksums;
-    };
-    // The record store: small pages, since every delivery reads a few of
-    // them anew, and checksums, so that a damaged text is an error, not
-    // text. The index: 16 KiB pages, since a common word's postings span
-    // megabytes read whole by each query (larger pages make Berkeley DB's
-    // per-handle cache outgrow what the allocator reuses, and every open
-    // then pays for fresh memory); and no checksums, which would cost that
-    // query more than the reading itself. Damage there reads as an error or
-    // as wrong record numbers (the record store still vouches for every
-    // text), and textfind-check finds it.
-    static constexpr Layout kRecordStore{4096, true};
-    static constexpr Layout kIndex{16384, false};
-
-    StoreWriter(std::string path, Layout layout) : path_(std::move(path)) {
+    StoreWriter(std::string path, Layout layout)
+        : path_(std::move(path)), creating_(creationName(path_)) {
         std::remove(path_.c_str());
-        if (db_create(&db_, nullptr, 0) != 0) {
-            db_ = nullptr;
-            throw std::runtime_error("cannot create a database handle");
-        }
+        tools::removeOnInterrupt(path_);
+        tools::removeOnInterrupt(creating_);
         // Keys go in ascending: the tree grows at its right edge, and a small
         // cache holds that edge.
-        db_->set_cachesize(db_, 0, 8u << 20, 1);
-        db_->set_pagesize(db_, layout.pageSize);
-        if (layout.checksums) db_->set_flags(db_, DB_CHKSUM);
-        if (const int rc = db_->open(db_, nullptr, path_.c_str(), nullptr, DB_BTREE,
-                                     DB_CREATE | DB_EXCL, 0664);
-            rc != 0)
-            throw std::runtime_error(path_ + ": " + db_strerror(rc));
+        if (!file_.create(path_, layout, 8u << 20)) {
+            const std::string error = file_.error();
+            removeBoth();
+            throw std::runtime_error("cannot write " + path_ + ": " + error);
+        }
     }
     StoreWriter(const StoreWriter &) = delete;
     StoreWriter &operator=(const StoreWriter &) = delete;
-    ~StoreWriter() {
-        if (db_ != nullptr) db_->close(db_, 0);
-        if (!kept_) std::remove(path_.c_str());
-    }
+    ~StoreWriter() { removeBoth(); }
 
-    void put(const void *key, std::size_t keySize, const void *data, std::size_t dataSize) {
-        DBT k;
-        DBT v;
-        std::memset(&k, 0, sizeof k);
-        std::memset(&v, 0, sizeof v);
-        k.data = const_cast<void *>(key);
-        k.size = static_cast<u_int32_t>(keySize);
-        v.data = const_cast<void *>(data);
-        v.size = static_cast<u_int32_t>(dataSize);
-        if (const int rc = db_->put(db_, nullptr, &k, &v, 0); rc != 0)
-            throw std::runtime_error(path_ + ": " + db_strerror(rc));
+    const std::string &path() const { return path_; }
+    void put(std::string_view key, std::string_view data) {
+        if (!file_.put(key, data)) fail();
     }
-
     void finish() {
-        const int rc = db_->close(db_, 0);
-        db_ = nullptr;
-        if (rc != 0) throw std::runtime_error(path_ + ": " + db_strerror(rc));
-    }
-
-    // Replaces an existing target in one step, on Windows too.
-    void renameTo(const std::string &target) {
-        std::error_code error;
-        std::filesystem::rename(path_, target, error);
-        if (error)
-            throw std::runtime_error("cannot rename " + path_ + " to " + target + ": " +
-                                     error.message());
-        kept_ = true;
+        if (!file_.finish()) fail();
     }
 
 private:
+    [[noreturn]] void fail() {
+        throw std::runtime_error("cannot write " + path_ + ": " + file_.error());
+    }
+    // Also what Berkeley DB leaves of a creation that failed (a full disk).
+    void removeBoth() {
+        std::remove(path_.c_str());
+        std::remove(creating_.c_str());
+        tools::forgetOnInterrupt(path_);
+        tools::forgetOnInterrupt(creating_);
+    }
+    // Berkeley DB creates a file under "__db." and its name, then renames it.
+    static std::string creationName(const std::string &path) {
+        const std::size_t slash = path.find_last_of('/');
+        return slash == std::string::npos
+                   ? "__db." + path
+                   : path.substr(0, slash + 1) + "__db." + path.substr(slash + 1);
+    }
+
     std::string path_;
-    DB *db_ = nullptr;
-    bool kept_ = false;
+    std::string creating_;
+    BtreeFile file_;
 };
 
 // A temporary file of the build, removed with the object.
 class RunFile {
 public:
-    explicit RunFile(const std::string &path)
-        : path_(path), file_(std::fopen(path.c_str(), "w+b")) {
-        if (!file_) throw std::runtime_error(path + ": cannot create a temporary file");
+    explicit RunFile(const std::string &path) : path_(path) {
+        tools::removeOnInterrupt(path_);
+        file_ = std::fopen(path.c_str(), "w+b");
+        if (!file_) {
+            tools::forgetOnInterrupt(path_);
+            throw std::runtime_error("cannot write " + path + ": cannot create a temporary file");
+        }
         std::setvbuf(file_, nullptr, _IOFBF, 256 << 10);
     }
     ~RunFile() {
         std::fclose(file_);
         std::remove(path_.c_str());
+        tools::forgetOnInterrupt(path_);
     }
     RunFile(const RunFile &) = delete;
     RunFile &operator=(const RunFile &) = delete;
 
     void write(const void *data, std::size_t size) {
         if (std::fwrite(data, 1, size, file_) != size)
-            throw std::runtime_error(path_ + ": write error (is the disk full?)");
+            throw std::runtime_error("cannot write " + path_ + ": " + std::strerror(errno));
     }
     void read(void *data, std::size_t size) {
         if (std::fread(data, 1, size, file_) != size)
@@ -128,14 +111,13 @@ public:
 
 private:
     std::string path_;
-    std::FILE *file_;
+    std::FILE *file_ = nullptr;
 };
 
 // Record keys compare as their 4 bytes do, least significant first: as this
 // number, those bytes read most significant first.
 uint32_t sortKeyOf(int32_t record) {
-    unsigned char key[4];
-    encodeRecordKey(record, key);
+    const RecordKey key = recordKey(record);
     return static_cast<uint32_t>(key[0]) << 24 | static_cast<uint32_t>(key[1]) << 16 |
            static_cast<uint32_t>(key[2]) << 8 | key[3];
 }
@@ -535,7 +517,7 @@ void StoreBuilder::add(const CatalogueRecord &record, std::size_t line) {
 StoreSummary StoreBuilder::finish() {
     State &s = *state_;
     const std::string suffix = ".tmp." + std::to_string(std::random_device{}() % 1000000);
-    StoreWriter recordsFile(s.folder + "/opere.ddb" + suffix, StoreWriter::kRecordStore);
+    StoreWriter recordsFile(s.folder + "/" + kRecordFile + suffix, kRecordStoreLayout);
 
     // Records: every run merged in key order.
     std::sort(s.refs.begin(), s.refs.end(),
@@ -549,17 +531,17 @@ StoreSummary StoreBuilder::finish() {
     cursors.back().arena = &s.arena;
     cursors.back().size = s.refs.size();
     s.mergeRecords(cursors, [&](const RecordRef &ref, std::string_view text) {
-        const unsigned char key[4] = {static_cast<unsigned char>(ref.sortKey >> 24),
-                                      static_cast<unsigned char>(ref.sortKey >> 16),
-                                      static_cast<unsigned char>(ref.sortKey >> 8),
-                                      static_cast<unsigned char>(ref.sortKey)};
-        recordsFile.put(key, 4, text.data(), text.size());
+        const char key[4] = {static_cast<char>(ref.sortKey >> 24),
+                             static_cast<char>(ref.sortKey >> 16),
+                             static_cast<char>(ref.sortKey >> 8), static_cast<char>(ref.sortKey)};
+        recordsFile.put(std::string_view(key, 4), text);
     });
-    // The reader refuses any record longer than this, whatever its length
-    // field says.
-    unsigned char longest[4];
-    encodeRecordKey(static_cast<int32_t>(static_cast<uint32_t>(s.summary.longestText)), longest);
-    recordsFile.put(kLongestTextKey.data(), kLongestTextKey.size(), longest, sizeof longest);
+    // The reader refuses any record longer than this, whatever wrote it.
+    const auto longestText = static_cast<uint32_t>(s.summary.longestText);
+    unsigned char longest[kLongestTextSize];
+    writeU32(longestText, longest);
+    recordsFile.put(kLongestTextKey,
+                    std::string_view(reinterpret_cast<const char *>(longest), sizeof longest));
     recordsFile.finish();
     cursors.clear();
     s.arena = std::string();
@@ -568,30 +550,19 @@ StoreSummary StoreBuilder::finish() {
 
     // Postings: one data item per word, in the words' byte order.
     s.closePostingRun(false);
-    StoreWriter indexFile(s.folder + "/opere.idb" + suffix, StoreWriter::kIndex);
+    StoreWriter indexFile(s.folder + "/" + kIndexFile + suffix, kIndexLayout);
     std::string data;
     s.mergePostings(s.postingRuns, [&](uint32_t word, std::span<const Entry> postings) {
-        data.resize(postings.size() * kPostingSize);
-        char *out = data.data();
-        for (const Entry &entry : postings) {
-            unsigned char key[4];
-            encodeRecordKey(entry.record, key);
-            std::memcpy(out, key, 4);
-            std::memcpy(out + 4, entry.category, 2);  // as appendPosting writes them
-            std::memset(out + 6, 0, 2);
-            out += kPostingSize;
-        }
-        const std::string_view name = s.words.name(word);
-        indexFile.put(name.data(), name.size(), data.data(), data.size());
+        data.clear();
+        for (const Entry &entry : postings)
+            appendPosting(data, entry.record, std::string_view(entry.category, 2));
+        indexFile.put(s.words.name(word), data);
     });
     indexFile.finish();
     s.summary.words = s.words.size();
     s.postingRuns.clear();
 
-    // The record store first: an old index over the new records at worst
-    // misses new words, never names a record the store lacks.
-    recordsFile.renameTo(s.folder + "/opere.ddb");
-    indexFile.renameTo(s.folder + "/opere.idb");
+    replaceStores(s.folder, indexFile.path(), recordsFile.path(), longestText);
     return s.summary;
 }
 

@@ -32,15 +32,15 @@ struct BuildLimits {
     std::size_t postingRunEntries = 2u << 20;  // 12 bytes each, twice over when sorted
 };
 
-// Writes "opere.idb" and "opere.ddb" into a folder: each word (in the
-// normal form queries use) gets one data item holding one posting per record
-// that contains it, in ascending record order; texts are scrambled. The
-// record store carries page checksums and the length of the longest text
-// under the key "longest-text"; the index has 16 KiB pages and no checksums. Both are written under
-// temporary names in the folder and renamed into place, the record store
-// first, so a reader never sees a half-built store. Failures throw
-// (CatalogueError for a repeated record number), leaving the existing stores
-// as they were.
+// Writes "opere.idb" and "opere.ddb" into a folder, with their proof: each
+// word (in the normal form queries use) gets one data item holding one
+// posting per record that contains it, in ascending record order; texts are
+// scrambled. The layouts are format.h's; the record store holds the length
+// of the longest text under the key "longest-text". Both are written under
+// temporary names in the folder and put in place as a pair (replace.h), so
+// a reader never sees a half-built store or a mixed pair it would read.
+// Failures throw (CatalogueError for a repeated record number), leaving the
+// existing stores as they were.
 class StoreBuilder {
 public:
     StoreBuilder(std::string folder, std::string sourceName, BuildLimits limits = {});

@@ -1,7 +1,5 @@
 #include "check.h"
 
-#include <db.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,29 +7,28 @@
 #include <iterator>
 #include <set>
 
+#include "btree_file.h"
 #include "category_filter.h"
+#include "file_stamp.h"
+#include "format.h"
 #include "isolated.h"
 #include "json.h"
 #include "postings.h"
 #include "scramble.h"
 #include "stop_words.h"
-#include "store.h"
 #include "words.h"
 
 namespace textfind::check {
 
 namespace {
 
-void collect(const DB_ENV *environment, const char *, const char *message) {
-    auto *messages = static_cast<std::string *>(environment->app_private);
-    if (messages && messages->size() < 4000) *messages += std::string(message) + "\n";
-}
-
 // Berkeley DB's verification of the whole file, in a process of its own:
 // Berkeley DB can crash or loop on some damage, even while verifying. A
 // file that fails it is read no further.
 void verify(const std::string &path, StoreFacts &facts) {
-    std::FILE *probe = std::fopen(path.c_str(), "rb");
+    // A folder or a device in a store's place is no store.
+    const std::optional<FileStamp> stamp = stampOf(path.c_str());
+    std::FILE *probe = stamp && stamp->regular ? std::fopen(path.c_str(), "rb") : nullptr;
     facts.readable = probe != nullptr;
     if (!probe) return;
     std::fclose(probe);
@@ -54,29 +51,8 @@ void verify(const std::string &path, StoreFacts &facts) {
 // Every key and data item of a verified file, in key order.
 template <typename Visit>
 bool forEachItem(const std::string &path, Visit &&visit) {
-    DB *db = nullptr;
-    if (db_create(&db, nullptr, 0) != 0) return false;
-    db->set_errcall(db, [](const DB_ENV *, const char *, const char *) {});
-    if (db->open(db, nullptr, path.c_str(), nullptr, DB_BTREE, DB_RDONLY, 0) != 0) {
-        db->close(db, 0);
-        return false;
-    }
-    DBC *cursor = nullptr;
-    bool complete = db->cursor(db, nullptr, &cursor, 0) == 0;
-    if (complete) {
-        DBT k, v;
-        std::memset(&k, 0, sizeof k);
-        std::memset(&v, 0, sizeof v);
-        int rc;
-        while ((rc = cursor->get(cursor, &k, &v, DB_NEXT)) == 0) {
-            visit(std::string_view(static_cast<const char *>(k.data), k.size),
-                  std::string_view(v.size ? static_cast<const char *>(v.data) : "", v.size));
-        }
-        complete = rc == DB_NOTFOUND;
-        cursor->close(cursor);
-    }
-    db->close(db, 0);
-    return complete;
+    BtreeFile file;
+    return file.open(path.c_str(), 0, true) == OpenResult::kOpened && file.forEach(visit);
 }
 
 class Findings {
@@ -94,25 +70,45 @@ private:
 };
 
 int32_t recordOf(std::string_view key) {
-    const auto *b = reinterpret_cast<const unsigned char *>(key.data());
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                static_cast<uint32_t>(b[2]) << 16 |
-                                static_cast<uint32_t>(b[3]) << 24);
+    return static_cast<int32_t>(readU32(reinterpret_cast<const unsigned char *>(key.data())));
 }
 
 }  // namespace
 
 int verifyInPlace(const std::string &path, std::string &messages) {
-    DB *db = nullptr;
-    if (db_create(&db, nullptr, 0) != 0) {
-        messages += "no database handle could be created\n";
-        return 1;
+    const bool verified = BtreeFile::verify(path, messages);
+    if (messages.size() > 4000) messages.resize(4000);
+    if (!messages.empty()) messages += '\n';
+    return verified ? 0 : 1;
+}
+
+std::string proofWords(const ProofCheck &proof) {
+    const std::string copyAll = std::string("copy ") + kIndexFile + ", " + kRecordFile + " and " +
+                                kProofFile + " of one build together, or build the stores again";
+    switch (proof.outcome) {
+    case ProofOutcome::kMatches: return "both stores are as the builder wrote them";
+    case ProofOutcome::kAbsent:
+        return "no proof (stores of another writer or an older builder): the library reads them "
+               "unproven";
+    case ProofOutcome::kNotAProof:
+        return std::string(kProofFile) +
+               " is damaged: the library reads the stores unproven; build them again";
+    case ProofOutcome::kNamesNeither:
+        return "the proof belongs to other stores (these were copied without it): the library "
+               "reads them unproven; " +
+               copyAll;
+    case ProofOutcome::kMixed:
+        return std::string("the two stores come from different builds (the proof names ") +
+               (proof.indexNamed ? kIndexFile : kRecordFile) +
+               " only): the library refuses "
+               "them; " +
+               copyAll;
+    case ProofOutcome::kDiffers:
+        return std::string(proof.indexIntact ? kRecordFile : kIndexFile) +
+               " is not what the builder wrote (damaged or edited since): the library refuses "
+               "both stores; build them again";
     }
-    DB_ENV *environment = db->get_env(db);
-    environment->app_private = &messages;
-    db->set_errcall(db, collect);
-    // The handle is gone after verify, whatever it returns.
-    return db->verify(db, path.c_str(), nullptr, nullptr, 0) == 0 ? 0 : 1;
+    return {};
 }
 
 Report checkFolder(const std::string &folder) {
@@ -126,6 +122,15 @@ Report checkFolder(const std::string &folder) {
 
     verify(base + "/" + kIndexFile, report.index);
     verify(base + "/" + kRecordFile, report.records);
+    report.proof = checkProof(base);
+    switch (report.proof.outcome) {
+    case ProofOutcome::kMatches: break;
+    case ProofOutcome::kAbsent:
+    case ProofOutcome::kNamesNeither: notes.add(kProofFile, proofWords(report.proof)); break;
+    case ProofOutcome::kNotAProof:
+    case ProofOutcome::kMixed:
+    case ProofOutcome::kDiffers: problems.add(kProofFile, proofWords(report.proof)); break;
+    }
     for (const StoreFacts *facts : {&report.index, &report.records}) {
         if (facts->readable && !facts->verified)
             problems.add(facts->file,
@@ -142,11 +147,19 @@ Report checkFolder(const std::string &folder) {
                                   std::istreambuf_iterator<char>());
             stopWords = parseStopWords(raw);
             report.stopWords = stopWords.size();
-            for (const std::string &entry : stopWords)
+            for (const std::string &entry : stopWords) {
                 if (std::any_of(entry.begin(), entry.end(),
                                 [](char c) { return c >= 'a' && c <= 'z'; }))
                     problems.add(kStopWordFile, "entry with small letters (it can never match)",
                                  entry);
+                // A query's words never hold a separator: a blank left at the
+                // end of a line makes the entry one no word equals.
+                if (std::any_of(entry.begin(), entry.end(),
+                                [](char c) { return isSeparator(static_cast<unsigned char>(c)); }))
+                    problems.add(kStopWordFile,
+                                 "entry holding a blank or another separator (it can never match)",
+                                 entry);
+            }
             std::size_t length = 0;
             for (std::size_t i = 0; i <= raw.size(); ++i) {
                 if (i == raw.size() || raw[i] == '\n' || raw[i] == '\x1a') {
@@ -169,16 +182,17 @@ Report checkFolder(const std::string &folder) {
     std::vector<bool> hasWords;
     if (report.records.verified) {
         std::vector<std::pair<int32_t, bool>> found;
+        std::vector<std::pair<int32_t, std::size_t>> lengths;
         const bool complete =
             forEachItem(base + "/" + kRecordFile, [&](std::string_view key, std::string_view data) {
                 if (key == kLongestTextKey) {
-                    if (data.size() == 4)
+                    if (data.size() == kLongestTextSize)
                         report.longestTextEntry = static_cast<uint32_t>(recordOf(data));
                     else
                         problems.add(kRecordFile, "longest-text entry not 4 bytes long", key);
                     return;
                 }
-                if (key.size() != 4) {
+                if (key.size() != kRecordKeySize) {
                     problems.add(kRecordFile, "key not 4 bytes long (no record number)", key);
                     return;
                 }
@@ -193,6 +207,7 @@ Report checkFolder(const std::string &folder) {
                 bool words = false;
                 forEachWord(text, [&](std::string_view) { words = true; });
                 found.emplace_back(record, words);
+                lengths.emplace_back(record, text.size());
             });
         if (!complete) problems.add(kRecordFile, "cannot be read to its end");
         std::sort(found.begin(), found.end());
@@ -200,10 +215,19 @@ Report checkFolder(const std::string &folder) {
             present.push_back(record);
             hasWords.push_back(words);
         }
-        if (report.longestTextEntry && *report.longestTextEntry != report.longestText)
-            problems.add(kRecordFile,
-                         "longest-text entry says " + std::to_string(*report.longestTextEntry) +
-                             " bytes, the longest text has " + std::to_string(report.longestText));
+        // The library refuses a text longer than the entry: that record is lost.
+        if (report.longestTextEntry)
+            for (const auto &[record, length] : lengths)
+                if (length > *report.longestTextEntry)
+                    problems.add(kRecordFile,
+                                 "text longer than the longest-text entry (" +
+                                     std::to_string(*report.longestTextEntry) +
+                                     " bytes): the library refuses it",
+                                 {}, record);
+        if (report.longestTextEntry && *report.longestTextEntry > report.longestText)
+            notes.add(kRecordFile, "longest-text entry says " +
+                                       std::to_string(*report.longestTextEntry) +
+                                       " bytes, more than the longest text");
     }
 
     // The word index, against the record store.
@@ -278,6 +302,19 @@ std::string printable(std::string_view bytes) {
     return out;
 }
 
+// present and matching, present and not matching, absent.
+std::string proofState(const ProofCheck &proof) {
+    switch (proof.outcome) {
+    case ProofOutcome::kMatches: return "present, matching";
+    case ProofOutcome::kAbsent: return "absent";
+    case ProofOutcome::kNotAProof: return "present, damaged";
+    case ProofOutcome::kNamesNeither: return "present, of other stores";
+    case ProofOutcome::kMixed: return "present, not matching (a mixed pair)";
+    case ProofOutcome::kDiffers: return "present, not matching";
+    }
+    return {};
+}
+
 std::string subject(const Finding &finding) {
     std::string out;
     if (!finding.key.empty()) out += " key \"" + printable(finding.key) + "\"";
@@ -329,6 +366,7 @@ std::string humanReport(const Report &r) {
                std::to_string(r.longestText) + " bytes: a host's buffer needs " +
                std::to_string(r.longestText + 1) + " bytes\n";
     }
+    out += "  " + std::string(kProofFile) + ": " + proofState(r.proof) + "\n";
     out += "  " + std::string(kStopWordFile) + ": " +
            (r.stopWordsPresent ? std::to_string(r.stopWords) + " entries"
                                : std::string("absent (no stop words)")) +
@@ -388,6 +426,10 @@ std::string jsonReport(const Report &r) {
         json.value(static_cast<uint64_t>(*r.longestTextEntry));
     else
         json.null();
+    json.endObject();
+    json.key("proof").beginObject().key("file").value(kProofFile);
+    json.key("state").value(proofState(r.proof)).key("words").value(proofWords(r.proof));
+    json.key("matches").value(r.proof.outcome == ProofOutcome::kMatches);
     json.endObject();
     json.key("stopWords").beginObject().key("file").value(kStopWordFile);
     json.key("present")

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "proof.h"
+
 namespace textfind::check {
 
 // A finding, named by the key or record it concerns.
@@ -29,6 +31,7 @@ struct StoreFacts {
 struct Report {
     std::string folder;
     StoreFacts index, records;
+    ProofCheck proof;
     // Word index.
     std::size_t keys = 0, postings = 0;
     std::map<std::string, std::size_t> categories;  // code (up to its NUL) -> postings
@@ -56,6 +59,9 @@ Report checkFolder(const std::string &folder);
 // Berkeley DB's verification of one file in this process: 0 passed, 1
 // failed, with its messages, one a line. checkFolder runs it in a child.
 int verifyInPlace(const std::string &path, std::string &messages);
+
+// The proof's finding in words a catalogue keeper can act on.
+std::string proofWords(const ProofCheck &proof);
 
 std::string humanReport(const Report &report);
 std::string jsonReport(const Report &report);

@@ -1,8 +1,6 @@
 // textfind-search: runs a query from the shell through the library's own
 // exports, exactly as a host does: ScanDB, then ResSet until 0 (or FindDB
 // for one record), with a text buffer sized from the store.
-#include <db.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "btree_file.h"
 #include "encoding.h"
+#include "format.h"
 #include "json.h"
 #include "textfind.h"
 #include "version.h"
@@ -55,33 +55,21 @@ std::string explanation(int32_t code, bool scan) {
 }
 
 // The host's buffer: the store's longest text plus one byte, from its
-// longest-text entry or, in a store built elsewhere, from its records.
+// longest-text entry, which the library holds every delivery to. A store
+// without the entry (built elsewhere) gets the length of its file: no text
+// it holds can be longer.
 std::size_t bufferSize() {
-    DB *db = nullptr;
-    std::size_t longest = 0;
-    if (db_create(&db, nullptr, 0) != 0) return 1 << 16;
-    db->set_errcall(db, [](const DB_ENV *, const char *, const char *) {});
-    if (db->open(db, nullptr, "opere.ddb", nullptr, DB_BTREE, DB_RDONLY, 0) == 0) {
-        DBT k, v;
-        std::memset(&k, 0, sizeof k);
-        std::memset(&v, 0, sizeof v);
-        k.data = const_cast<char *>("longest-text");
-        k.size = 12;
-        if (db->get(db, nullptr, &k, &v, 0) == 0 && v.size == 4) {
-            const auto *b = static_cast<const unsigned char *>(v.data);
-            longest = b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::size_t>(b[3]) << 24;
-        } else {
-            DBC *cursor = nullptr;
-            if (db->cursor(db, nullptr, &cursor, 0) == 0) {
-                std::memset(&k, 0, sizeof k);
-                while (cursor->get(cursor, &k, &v, DB_NEXT) == 0)
-                    longest = std::max<std::size_t>(longest, v.size);
-                cursor->close(cursor);
-            }
-        }
-    }
-    db->close(db, 0);
-    return longest + 1;
+    textfind::BtreeFile store;
+    std::string_view data;
+    if (store.open(textfind::kRecordFile, 0, true) == textfind::OpenResult::kOpened &&
+        store.get(textfind::kLongestTextKey, data) == textfind::Lookup::kFound &&
+        data.size() == textfind::kLongestTextSize)
+        return std::size_t{
+                   textfind::readU32(reinterpret_cast<const unsigned char *>(data.data()))} +
+               1;
+    std::error_code error;
+    const auto length = std::filesystem::file_size(textfind::kRecordFile, error);
+    return error ? 1 : static_cast<std::size_t>(length) + 1;
 }
 
 struct Options {

@@ -1,0 +1,135 @@
+// The pair of stores as the library meets it: proven, refused, or read as
+// stores of any other writer; the longest text as the bound of every
+// delivery.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "btree_file.h"
+#include "format.h"
+#include "guarded_buffer.h"
+#include "scramble.h"
+#include "store_files.h"
+#include "stores.h"
+#include "textfind.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::Delivery;
+
+std::vector<textfind::build::CatalogueRecord> build(const char *word, int records) {
+    std::vector<textfind::build::CatalogueRecord> out;
+    for (int r = 1; r <= records; ++r)
+        out.push_back({r, "AB", std::string(word) + " comune numero " + std::to_string(r)});
+    return out;
+}
+
+// What a host gets from the stores in the current folder.
+struct Answers {
+    int32_t count;
+    std::vector<Delivery> drained;
+    int32_t found;
+    bool operator==(const Answers &) const = default;
+};
+
+Answers ask(const char *query) {
+    Answers answers{ScanDB(query, 0, "**"), test::drain(), 0};
+    std::vector<char> buffer(256);
+    answers.found = FindDB(2, buffer.data());
+    return answers;
+}
+
+void copyInto(const std::string &from, const std::string &to,
+              std::initializer_list<const char *> names) {
+    for (const char *name : names)
+        fs::copy_file(from + "/" + name, to + "/" + name, fs::copy_options::overwrite_existing);
+}
+
+class StorePair : public ::testing::Test {
+protected:
+    void SetUp() override {
+        textfind::build::writeStores(build("alfa", 30), folder_.path());
+        textfind::build::writeStores(build("beta", 40), other_.path());
+        ScanDB("", 1, "");
+    }
+    test::ScratchFolder folder_;
+    test::TempDir other_;
+};
+
+// The stores were replaced by copying only the two files of another build:
+// its proof is not among them, and the proof left behind names neither.
+TEST_F(StorePair, TwoFilesOfAnotherBuildAnswerAsThatBuild) {
+    const Answers before = ask("alfa comune");
+    ASSERT_EQ(before.count, 30);
+    fs::current_path(other_.path());
+    const Answers theirs = ask("beta comune");
+    fs::current_path(folder_.path());
+    copyInto(other_.path(), folder_.path(), {textfind::kIndexFile, textfind::kRecordFile});
+    EXPECT_EQ(ask("beta comune"), theirs);
+}
+
+// One file of another build: the proof names the other one only, and the
+// pair is not read at all; the result set stays for when it is whole again.
+TEST_F(StorePair, AMixedPairIsRefusedAndTheResultSetStays) {
+    ASSERT_EQ(ScanDB("alfa", 0, "**"), 30);
+    copyInto(other_.path(), folder_.path(), {textfind::kRecordFile});
+    std::vector<char> buffer(256, '#');
+    EXPECT_EQ(ResSet(buffer.data()), -2);
+    EXPECT_EQ(FindDB(2, buffer.data()), -2);
+    EXPECT_EQ(ScanDB("comune", 0, "**"), -2);
+    EXPECT_EQ(buffer, std::vector<char>(256, '#'));
+    // The third file of that build makes the pair whole: its own answers.
+    copyInto(other_.path(), folder_.path(), {textfind::kIndexFile, textfind::kProofFile});
+    EXPECT_EQ(ResSet(buffer.data()), 1);
+    EXPECT_STREQ(buffer.data(), "beta comune numero 30");
+}
+
+// A record written longer than the longest text by a valid write: the proof
+// refuses the edited pair; without the proof, the bound refuses the record,
+// and the host's buffer, sized by the entry, is not touched.
+TEST_F(StorePair, AnEditedRecordIsRefusedByTheProofOrByTheBound) {
+    const std::size_t longest = std::string("alfa comune numero 30").size();
+    {
+        textfind::BtreeFile store;
+        ASSERT_EQ(store.open(textfind::kRecordFile, 0), textfind::OpenResult::kOpened);
+        std::string text(longest + 5000, 'x');
+        textfind::scrambleInPlace(text);
+        const std::string key = test::recordKey(7);
+        ASSERT_TRUE(store.put(key, text));
+    }
+    test::GuardedBuffer buffer(longest + 1);
+    EXPECT_EQ(FindDB(7, buffer.data()), -2);
+    EXPECT_EQ(FindDB(8, buffer.data()), -2);
+    fs::remove(textfind::kProofFile);
+    EXPECT_EQ(FindDB(7, buffer.data()), -3);
+    EXPECT_TRUE(buffer.untouchedFrom(0));
+    EXPECT_EQ(FindDB(8, buffer.data()), 1);
+    EXPECT_TRUE(buffer.holdsOneText());
+}
+
+// A change made after the pair was met is seen at the next call.
+TEST_F(StorePair, AStoreDamagedAfterItWasMetIsRefused) {
+    ASSERT_EQ(ScanDB("alfa", 0, "**"), 30);
+    std::string bytes = test::readFile(textfind::kIndexFile);
+    bytes[bytes.size() / 2] ^= 0x40;
+    test::writeFile(textfind::kIndexFile, bytes);
+    EXPECT_EQ(ScanDB("alfa", 0, "**"), -2);
+}
+
+// The proof itself damaged, or gone: the stores are read as any writer's.
+TEST_F(StorePair, WithoutAValidProofTheStoresAreReadAsAnyWritersAre) {
+    const Answers proven = ask("alfa numero");
+    for (const std::string &proof : {std::string("damaged"), std::string()}) {
+        SCOPED_TRACE(proof);
+        if (proof.empty())
+            fs::remove(textfind::kProofFile);
+        else
+            test::writeFile(textfind::kProofFile, proof);
+        EXPECT_EQ(ask("alfa numero"), proven);
+    }
+}
+
+}  // namespace

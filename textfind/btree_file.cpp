@@ -1,0 +1,209 @@
+#include "btree_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace textfind {
+
+StoreFaultHook storeFaultHook = nullptr;
+
+namespace {
+
+int injected(StoreCall call) {
+    if (storeFaultHook == nullptr) return 0;
+    const std::optional<int> code = storeFaultHook(call);
+    if (code && *code == ENOMEM && call == StoreCall::Read) throw std::bad_alloc();
+    return code.value_or(0);
+}
+
+// The handle's private environment carries the object that keeps its last
+// message; the dropped informational messages are progress notes.
+void keepMessage(const DB_ENV *environment, const char *, const char *message) {
+    if (environment == nullptr || environment->app_private == nullptr) return;
+    static_cast<std::string *>(environment->app_private)->assign(message ? message : "");
+}
+void dropInformation(const DB_ENV *, const char *) {}
+
+void collectMessage(const DB_ENV *environment, const char *, const char *message) {
+    auto *messages = static_cast<std::string *>(environment->app_private);
+    if (messages == nullptr) return;
+    if (!messages->empty()) *messages += '\n';
+    *messages += message ? message : "";
+}
+
+DB *createHandle(std::string *messages, void (*onError)(const DB_ENV *, const char *, const char *)) {
+    DB *db = nullptr;
+    if (injected(StoreCall::Create) != 0 || db_create(&db, nullptr, 0) != 0) return nullptr;
+    if (DB_ENV *environment = db->get_env(db)) {
+        environment->app_private = messages;
+        // Named, so that opening does not look for one: a handle on a file
+        // never makes temporary files.
+        environment->set_tmp_dir(environment, ".");
+    }
+    db->set_errcall(db, onError);
+    db->set_msgcall(db, dropInformation);
+    return db;
+}
+
+// A damaged file can make Berkeley DB declare its environment dead ("run
+// recovery"); closing then returns early and frees nothing. The handle's
+// private environment has nothing to recover, so it is told to close anyway.
+int closeHandle(DB *db) {
+    if (DB_ENV *environment = db->get_env(db)) environment->set_flags(environment, DB_NOPANIC, 1);
+    return db->close(db, 0);
+}
+
+DBT item(std::string_view bytes) {
+    DBT dbt;
+    std::memset(&dbt, 0, sizeof dbt);
+    dbt.data = const_cast<char *>(bytes.data());
+    dbt.size = static_cast<u_int32_t>(bytes.size());
+    return dbt;
+}
+
+DBT emptyItem() { return item(std::string_view()); }
+
+std::string_view viewOf(const DBT &dbt) {
+    // An empty item may come back without a data pointer.
+    return dbt.size == 0 ? std::string_view()
+                         : std::string_view(static_cast<const char *>(dbt.data), dbt.size);
+}
+
+}  // namespace
+
+BtreeFile::~BtreeFile() {
+    if (cursor_ != nullptr) cursor_->close(cursor_);
+    if (db_ != nullptr) closeHandle(db_);
+    if (!writing_.empty()) std::remove(writing_.c_str());
+}
+
+bool BtreeFile::failed(int code) {
+    // The system's words for a system error (a full disk); Berkeley DB's own
+    // message for one of its own, which says more than its code.
+    if (code > 0 || message_.empty())
+        error_ = db_strerror(code);
+    else
+        error_ = message_;
+    return false;
+}
+
+OpenResult BtreeFile::open(const char *path, uint32_t cacheBytes, bool readOnly) {
+    DB *db = createHandle(&message_, keepMessage);
+    if (db == nullptr) return OpenResult::kNoHandle;
+    if (cacheBytes != 0) db->set_cachesize(db, 0, cacheBytes, 1);
+    if (const int rc =
+            db->open(db, nullptr, path, nullptr, DB_BTREE, readOnly ? DB_RDONLY : 0, 0664);
+        rc != 0) {
+        failed(rc);
+        closeHandle(db);
+        return OpenResult::kNotOpened;
+    }
+    db_ = db;
+    return OpenResult::kOpened;
+}
+
+bool BtreeFile::create(const std::string &path, Layout layout, uint32_t cacheBytes) {
+    DB *db = createHandle(&message_, keepMessage);
+    if (db == nullptr) return failed(ENOMEM);
+    db->set_cachesize(db, 0, cacheBytes, 1);
+    db->set_pagesize(db, layout.pageSize);
+    if (layout.checksums) db->set_flags(db, DB_CHKSUM);
+    if (const int rc =
+            db->open(db, nullptr, path.c_str(), nullptr, DB_BTREE, DB_CREATE | DB_EXCL, 0664);
+        rc != 0) {
+        closeHandle(db);
+        // An existing file is not ours to remove.
+        return failed(rc);
+    }
+    db_ = db;
+    writing_ = path;
+    return true;
+}
+
+bool BtreeFile::put(std::string_view key, std::string_view data) {
+    DBT k = item(key);
+    DBT v = item(data);
+    if (const int rc = db_->put(db_, nullptr, &k, &v, 0); rc != 0) return failed(rc);
+    return true;
+}
+
+bool BtreeFile::finish() {
+    DB *db = db_;
+    db_ = nullptr;
+    if (db == nullptr) return false;
+    if (const int rc = closeHandle(db); rc != 0) return failed(rc);
+    writing_.clear();
+    return true;
+}
+
+Lookup BtreeFile::get(std::string_view key, std::string_view &data) {
+    DBT k = item(key);
+    DBT v = emptyItem();
+    int rc = injected(StoreCall::Read);
+    if (rc == 0) rc = db_->get(db_, nullptr, &k, &v, 0);
+    if (rc == DB_NOTFOUND || rc == DB_KEYEMPTY) return Lookup::kNotFound;
+    if (rc != 0) return Lookup::kFailed;
+    data = viewOf(v);
+    return Lookup::kFound;
+}
+
+Lookup BtreeFile::getPiece(std::string_view key, uint32_t offset, std::span<char> into,
+                           std::string_view &piece) {
+    if (cursor_ == nullptr && db_->cursor(db_, nullptr, &cursor_, 0) != 0) {
+        cursor_ = nullptr;
+        return Lookup::kFailed;
+    }
+    DBT k = item(key);
+    DBT v = emptyItem();
+    v.flags = DB_DBT_USERMEM | DB_DBT_PARTIAL;
+    v.data = into.data();
+    v.ulen = v.dlen = static_cast<u_int32_t>(into.size());
+    v.doff = offset;
+    // The cursor stays on the key between pieces: DB_CURRENT reads on where
+    // the last piece ended, where DB_SET would walk the item from its start.
+    int rc = injected(StoreCall::Read);
+    if (rc == 0) rc = cursor_->get(cursor_, &k, &v, offset == 0 ? DB_SET : DB_CURRENT);
+    if (offset == 0 && (rc == DB_NOTFOUND || rc == DB_KEYEMPTY)) return Lookup::kNotFound;
+    if (rc != 0 || v.size > into.size()) return Lookup::kFailed;
+    piece = std::string_view(into.data(), v.size);
+    return Lookup::kFound;
+}
+
+bool BtreeFile::forEach(
+    const std::function<void(std::string_view key, std::string_view data)> &visit) {
+    DBC *cursor = nullptr;
+    if (const int rc = db_->cursor(db_, nullptr, &cursor, 0); rc != 0) return failed(rc);
+    DBT k = emptyItem();
+    DBT v = emptyItem();
+    int rc;
+    while ((rc = injected(StoreCall::Read)) == 0 &&
+           (rc = cursor->get(cursor, &k, &v, DB_NEXT)) == 0)
+        visit(viewOf(k), viewOf(v));
+    cursor->close(cursor);
+    return rc == DB_NOTFOUND || failed(rc);
+}
+
+bool BtreeFile::hasPageChecksums() const {
+    u_int32_t flags = 0;
+    return db_ != nullptr && db_->get_flags(db_, &flags) == 0 && (flags & DB_CHKSUM) != 0;
+}
+
+std::optional<FileStamp> BtreeFile::stamp() const {
+    int descriptor = -1;
+    if (db_ == nullptr || db_->fd(db_, &descriptor) != 0) return std::nullopt;
+    return stampOfDescriptor(descriptor);
+}
+
+bool BtreeFile::verify(const std::string &path, std::string &messages) {
+    DB *db = createHandle(&messages, collectMessage);
+    if (db == nullptr) {
+        messages = "cannot create a database handle";
+        return false;
+    }
+    // The handle is gone after verify, whatever it returns.
+    return db->verify(db, path.c_str(), nullptr, nullptr, 0) == 0;
+}
+
+}  // namespace textfind
