@@ -4,6 +4,7 @@
 set -eu
 build=$(cd "$1" && pwd)
 "$build/bin/query_bench"
+"$build/bin/store_bench"
 "$build/bin/fts5_bench"
 "$build/bin/build_bench"
 "$build/bin/replchar_bench" "$build"

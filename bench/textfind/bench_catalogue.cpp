@@ -18,7 +18,7 @@ namespace bench {
 namespace {
 constexpr uint32_t kSeed = 424242;
 constexpr const char *kDictionary = "/usr/share/dict/italian";
-constexpr const char *kParameters = "records=1000000 seed=424242 zipf=1.0 words=6..14 v5";
+constexpr const char *kParameters = "records=1000000 seed=424242 zipf=1.0 words=6..14 v6";
 }  // namespace
 
 std::vector<std::string> rankedWords() {

@@ -14,8 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -69,9 +67,8 @@ std::size_t floorRun(const std::string &key) {
     DBT data;
     for (int32_t record : records) {
         DB *store = openStore("opere.ddb");
-        unsigned char k[4];
-        textfind::encodeRecordKey(record, k);
-        rawGet(store, k, 4, data);
+        const textfind::RecordKey k = textfind::recordKey(record);
+        rawGet(store, k.data(), 4, data);
         store->close(store, 0);
     }
     return records.size();
@@ -93,92 +90,6 @@ double seconds(F &&f) {
     const auto start = Clock::now();
     f();
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// A copy of a B-tree file written without page checksums, optionally
-// without the longest-text entry, as another builder might leave it.
-void copyWithoutChecksums(const std::string &from, const std::string &to, bool keepLongest) {
-    if (std::filesystem::exists(to)) return;
-    const std::string partial = to + ".partial";
-    std::filesystem::remove(partial);
-    DB *in = openStore(from.c_str());
-    DB *out = nullptr;
-    db_create(&out, nullptr, 0);
-    out->set_cachesize(out, 0, 64u << 20, 1);
-    out->open(out, nullptr, partial.c_str(), nullptr, DB_BTREE, DB_CREATE | DB_EXCL, 0664);
-    DBC *cursor = nullptr;
-    in->cursor(in, nullptr, &cursor, 0);
-    DBT k, v;
-    std::memset(&k, 0, sizeof k);
-    std::memset(&v, 0, sizeof v);
-    while (cursor->get(cursor, &k, &v, DB_NEXT) == 0)
-        if (keepLongest || k.size == 4) out->put(out, nullptr, &k, &v, 0);
-    cursor->close(cursor);
-    in->close(in, 0);
-    out->close(out, 0);
-    std::filesystem::rename(partial, to);
-}
-
-// What the longest-text entry costs ResSet's delivery (FindDB does the same
-// work), against the raw open+get+close of the same keys in the same store:
-// on the builder's stores (page checksums: the entry is never looked up),
-// and on a copy without checksums that holds the entry (looked up before
-// every record). Alternating rounds, medians.
-void longestTextCost(const std::string &folder) {
-    std::printf("\npreparing copies of the record store without checksums...\n");
-    std::fflush(stdout);
-    const std::string guarded = folder + "/guarded";
-    std::filesystem::create_directories(guarded);
-    copyWithoutChecksums(folder + "/opere.ddb", guarded + "/opere.ddb", true);
-
-    std::mt19937 rng(kSeed);
-    std::vector<int32_t> records(20000);
-    for (int32_t &r : records) r = 1 + static_cast<int32_t>(rng() % kRecords);
-    std::vector<char> buffer(1 << 16);
-    auto library = [&](const std::string &where) {
-        std::filesystem::current_path(where);
-        return seconds([&] {
-                   for (int32_t r : records) FindDB(r, buffer.data());
-               }) /
-               static_cast<double>(records.size());
-    };
-    auto raw = [&](const std::string &where) {
-        std::filesystem::current_path(where);
-        return seconds([&] {
-                   DBT data;
-                   for (int32_t r : records) {
-                       DB *store = openStore("opere.ddb");
-                       unsigned char k[4];
-                       textfind::encodeRecordKey(r, k);
-                       rawGet(store, k, 4, data);
-                       store->close(store, 0);
-                   }
-               }) /
-               static_cast<double>(records.size());
-    };
-    std::vector<double> built, builtFloor, guardedTimes, guardedFloor;
-    for (int r = 0; r < 7; ++r) {
-        built.push_back(library(folder));
-        builtFloor.push_back(raw(folder));
-        guardedTimes.push_back(library(guarded));
-        guardedFloor.push_back(raw(guarded));
-    }
-    std::filesystem::current_path(folder);
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
-    const double a = median(built), b = median(builtFloor), c = median(guardedTimes),
-                 d = median(guardedFloor);
-    std::printf("ResSet's delivery, %zu random records, medians of 7 rounds:\n", records.size());
-    std::printf(
-        "  builder's store (checksums; entry not looked up) %6.2f us, raw open+get+close "
-        "%6.2f us: %+.1f%% (target under 3%%)\n",
-        a * 1e6, b * 1e6, (a / b - 1) * 100);
-    std::printf(
-        "  store without checksums, entry looked up         %6.2f us, raw open+get+close "
-        "%6.2f us: %+.1f%%\n",
-        c * 1e6, d * 1e6, (c / d - 1) * 100);
 }
 
 }  // namespace
@@ -239,6 +150,5 @@ int main(int argc, char **argv) {
         "(target 1.5)\n",
         std::size(ranks), libraryTotal * 1e3, floorTotal * 1e3, libraryTotal / floorTotal, worst);
     std::printf("%s\n", worst <= 1.5 ? "target met" : "target missed");
-    longestTextCost(folder);
     return 0;
 }
