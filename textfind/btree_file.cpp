@@ -33,7 +33,8 @@ void collectMessage(const DB_ENV *environment, const char *, const char *message
     *messages += message ? message : "";
 }
 
-DB *createHandle(std::string *messages, void (*onError)(const DB_ENV *, const char *, const char *)) {
+DB *createHandle(std::string *messages,
+                 void (*onError)(const DB_ENV *, const char *, const char *)) {
     DB *db = nullptr;
     if (injected(StoreCall::Create) != 0 || db_create(&db, nullptr, 0) != 0) return nullptr;
     if (DB_ENV *environment = db->get_env(db)) {

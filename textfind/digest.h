@@ -18,8 +18,8 @@ private:
     void addStripe(const unsigned char *stripe);
     void addStripes(const unsigned char *stripes, std::size_t count);
 
-    uint64_t lanes_[4] = {0x9E3779B185EBCA87ull + 0xC2B2AE3D27D4EB4Full, 0xC2B2AE3D27D4EB4Full,
-                          0, 0 - 0x9E3779B185EBCA87ull};
+    uint64_t lanes_[4] = {0x9E3779B185EBCA87ull + 0xC2B2AE3D27D4EB4Full, 0xC2B2AE3D27D4EB4Full, 0,
+                          0 - 0x9E3779B185EBCA87ull};
     unsigned char pending_[32] = {};
     std::size_t pendingSize_ = 0;
     uint64_t total_ = 0;

@@ -18,7 +18,8 @@ std::optional<FileStamp> stampOf(const char *path) {
     stamp.length = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     stamp.modified = ticksOf(info.ftLastWriteTime);
     stamp.changed = ticksOf(info.ftCreationTime);
-    stamp.regular = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    stamp.regular =
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
     return stamp;
 }
 

@@ -16,8 +16,8 @@ namespace textfind {
 
 // ---- The folder ------------------------------------------------------------
 
-inline constexpr const char *kIndexFile = "opere.idb";     // word -> postings
-inline constexpr const char *kRecordFile = "opere.ddb";    // record -> text
+inline constexpr const char *kIndexFile = "opere.idb";      // word -> postings
+inline constexpr const char *kRecordFile = "opere.ddb";     // record -> text
 inline constexpr const char *kStopWordFile = "noused.txt";  // one stop word a line
 inline constexpr const char *kProofFile = "opere.sum";      // the proof (below)
 

@@ -98,8 +98,8 @@ ProofCheck checkProof(const std::string &folder) {
     }
     check.indexIntact = isIntact(indexPath, check.proof->index);
     check.recordsIntact = isIntact(recordsPath, check.proof->records);
-    check.outcome = check.indexIntact && check.recordsIntact ? ProofOutcome::kMatches
-                                                             : ProofOutcome::kDiffers;
+    check.outcome =
+        check.indexIntact && check.recordsIntact ? ProofOutcome::kMatches : ProofOutcome::kDiffers;
     return check;
 }
 

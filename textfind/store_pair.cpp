@@ -44,8 +44,9 @@ PairFacts &currentPair(StoreFile reads, const BtreeFile &file) {
     // The most recent pair met with this file and this proof.
     for (std::size_t i = 0; i < met.size(); ++i) {
         if (readStamp(met[i]) != read || met[i].proof != proof) continue;
-        if (i != 0) std::rotate(met.begin(), met.begin() + static_cast<std::ptrdiff_t>(i),
-                                met.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        if (i != 0)
+            std::rotate(met.begin(), met.begin() + static_cast<std::ptrdiff_t>(i),
+                        met.begin() + static_cast<std::ptrdiff_t>(i) + 1);
         return met[0].facts;
     }
     MetPair pair;

@@ -31,15 +31,16 @@ std::map<std::string, std::string> contentsOf(const std::string &folder) {
         }
         const std::string bytes = test::readFile(entry.path().string());
         what = std::to_string(bytes.size()) + " bytes, digest " +
-               std::to_string(textfind::digestOf(std::span(
-                   reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size())));
+               std::to_string(textfind::digestOf(
+                   std::span(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size())));
     }
     return contents;
 }
 
 std::vector<textfind::build::CatalogueRecord> records(const char *word, int count) {
     std::vector<textfind::build::CatalogueRecord> out;
-    for (int r = 1; r <= count; ++r) out.push_back({r, "AB", std::string(word) + " " + std::to_string(r)});
+    for (int r = 1; r <= count; ++r)
+        out.push_back({r, "AB", std::string(word) + " " + std::to_string(r)});
     return out;
 }
 

@@ -31,8 +31,8 @@ public:
         fs::create_hard_link(target_, kept_, error);
         if (error) fs::copy_file(target_, kept_, error);
         if (error)
-            throw std::runtime_error("cannot keep " + target_ + " to put it back on failure: " +
-                                     why(error));
+            throw std::runtime_error("cannot keep " + target_ +
+                                     " to put it back on failure: " + why(error));
         tools::removeOnInterrupt(kept_);
         present_ = true;
     }
