@@ -330,13 +330,21 @@ std::string reportOf(const char *what, const Campaign &campaign) {
     for (const auto &[kind, outcomes] : campaign.byKind) {
         report += "  " + kind + ":";
         for (const auto &[outcome, count] : outcomes)
-            report += std::string(" ") + std::to_string(count) + " " + nameOf(outcome) + ";";
+            report.append(" ")
+                .append(std::to_string(count))
+                .append(" ")
+                .append(nameOf(outcome))
+                .append(";");
         report += "\n";
     }
     for (Outcome outcome : {kWrongCount, kWrongText, kHang, kStoreFault}) {
         const auto found = campaign.outcomes.find(outcome);
         const std::size_t count = found == campaign.outcomes.end() ? 0 : found->second.size();
-        report += std::string("  ") + nameOf(outcome) + ": " + std::to_string(count) + "\n";
+        report.append("  ")
+            .append(nameOf(outcome))
+            .append(": ")
+            .append(std::to_string(count))
+            .append("\n");
         if (found == campaign.outcomes.end()) continue;
         for (const std::string &copy : found->second) report += "    " + copy + "\n";
     }
