@@ -1,6 +1,7 @@
 // Splitting text into words and the normal form that index keys use.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -38,6 +39,20 @@ void forEachWord(std::string_view text, Visit &&visit) {
         while (e < n && !isSeparator(static_cast<unsigned char>(text[e]))) ++e;
         visit(text.substr(p, e - p));
         p = e;
+    }
+}
+
+// The words a text gives the index: those of forEachWord, but a line break
+// ends a word too, as a separator does. A query's line break joins words
+// (the query's rule), and no host's query holds one, so a word that ran
+// across the line break of a text would never be found.
+template <typename Visit>
+void forEachIndexedWord(std::string_view text, Visit &&visit) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        forEachWord(text.substr(start, end - start), visit);
+        start = end + 1;
     }
 }
 

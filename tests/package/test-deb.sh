@@ -42,6 +42,8 @@ if command -v lintian >/dev/null; then
     pass "lintian: no error; $(grep -c '^W:' "$work/lintian.txt") warnings:"
     grep '^W:' "$work/lintian.txt" | sed 's/^/       /'
   fi
+  grep -q 'no-manual-page' "$work/lintian.txt" && fail "lintian: a tool has no manual page" ||
+    pass "lintian: every tool has its manual page"
 else
   fail "lintian is not installed"
 fi

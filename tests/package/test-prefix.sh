@@ -40,6 +40,12 @@ for tool in textfind-build textfind-check textfind-search; do
     fail "$tool --version: $("$stage/bin/$tool" --version)"
 done
 
+for tool in textfind-build textfind-check textfind-search; do
+  page=$stage/share/man/man1/$tool.1.gz
+  zcat "$page" 2>/dev/null | grep -q "^\.SH SYNOPSIS" && pass "$tool has its manual page" ||
+    fail "no manual page $page"
+done
+
 # The installed example, built and searched with the installed tools.
 examples=$stage/share/doc/textfind-tools/examples
 mkdir "$work/stores"

@@ -14,7 +14,7 @@ for expected in \
   'selettore "MM": 18 risultati' \
   'selettore "EE;MM": 12 risultati' \
   '  Carlo Goldoni, Mémoires (1787): memorie in francese della vita e del teatro dell'"'"'autore.' \
-  'Ricerca "Mémoires" (una parola qualsiasi), selettore "MM": 1 risultati'
+  'Ricerca "Mémoires" (una parola qualsiasi), selettore "MM": 1 risultato'
 do
   printf '%s\n' "$out" | grep -qF -- "$expected" || { echo "missing: $expected"; exit 1; }
 done

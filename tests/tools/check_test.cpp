@@ -104,6 +104,10 @@ TEST(Checker, NamesEachPlantedProblem) {
          records, "", "opere.idb", "record posted more than once under one word", "MARE", 2},
         {"separator in a key", index({{"CA SA", casa}}), records, "", "opere.idb",
          "key holding a separator (never matches a query)", "CA SA", std::nullopt},
+        {"line break in a key", index({{"CA\nSA", casa}}), records, "", "opere.idb",
+         "key holding a line break (a query hardly can: the words around a line break of the "
+         "text are not found)",
+         "CA\nSA", std::nullopt},
         {"5-byte record key", index({}), withFiveByteKey, "", "opere.ddb",
          "key not 4 bytes long (no record number)", "\x04\0\0\0\0"s, std::nullopt},
         {"NUL in a text", index({}), withNul, "", "opere.ddb",
@@ -143,24 +147,56 @@ TEST(Checker, NamesEachPlantedProblem) {
     }
 }
 
-TEST(Checker, AMissingStoreCannotBeRead) {
-    test::ScratchFolder folder;
-    test::writeBtree("opere.idb", {{"CASA", test::postingsData(Postings{{1, "EE"}})}});
-    const test::Ran ran = checkTool(".");
-    EXPECT_EQ(ran.status, 2) << ran.output;
-    EXPECT_NE(ran.output.find("opere.ddb: cannot be read"), std::string::npos) << ran.output;
-    std::filesystem::create_directory("opere.ddb");
-    const test::Ran folderInPlace = checkTool(".");
-    EXPECT_EQ(folderInPlace.status, 2) << folderInPlace.output;
-    EXPECT_NE(folderInPlace.output.find("opere.ddb: cannot be read"), std::string::npos)
-        << folderInPlace.output;
-    std::filesystem::remove("opere.ddb");
-    test::writeFile("opere.ddb", "not a store at all\n");
-    const test::Ran damaged = checkTool(".");
-    EXPECT_EQ(damaged.status, 1) << damaged.output;
-    EXPECT_NE(damaged.output.find("fails Berkeley DB's verification"), std::string::npos)
-        << damaged.output;
-    EXPECT_EQ(checkTool("--help").status, 0);
+// What the checker says of a folder it cannot check, or of a command line
+// it cannot follow: the reason, and the status every tool gives it.
+TEST(Checker, SaysWhatIsWrongInWords) {
+    struct Row {
+        const char *name;
+        std::function<void()> arrange;
+        const char *arguments;
+        int status;
+        const char *words;
+    };
+    const auto indexOnly = [] {
+        test::writeBtree("opere.idb", {{"CASA", test::postingsData(Postings{{1, "EE"}})}});
+    };
+    const Row rows[] = {
+        {"a missing store", indexOnly, ".", 3,
+         "opere.ddb: cannot be read: No such file or directory"},
+        {"a folder in a store's place",
+         [&] {
+             indexOnly();
+             std::filesystem::create_directory("opere.ddb");
+         },
+         ".", 3, "opere.ddb: cannot be read: not a file"},
+        {"no store at all", [] {}, ".", 3, "opere.idb: cannot be read: No such file"},
+        {"no store but something else",
+         [&] {
+             indexOnly();
+             test::writeFile("opere.ddb", "not a store at all\n");
+         },
+         ".", 1, "fails Berkeley DB's verification"},
+        {"one record, one key",
+         [] {
+             textfind::build::writeStores({{1, "AB", "casa"}}, ".");
+         },
+         ".", 0, "1 key, 1 posting;"},
+        {"an unknown option", [] {}, "--fast .", 2,
+         "unknown option --fast (try textfind-check --help)"},
+        {"two folders", [] {}, "a b", 2, "(try textfind-check --help)"},
+        {"help", [] {}, "--help", 0, "Exit status:"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        test::ScratchFolder folder;
+        row.arrange();
+        const test::Ran ran = checkTool(row.arguments + " 2>&1"s);
+        EXPECT_EQ(ran.status, row.status) << ran.output;
+        EXPECT_NE(ran.output.find(row.words), std::string::npos) << ran.output;
+        if (row.status == 2) {
+            EXPECT_EQ(std::count(ran.output.begin(), ran.output.end(), '\n'), 1);
+        }
+    }
 }
 
 // The proof in each state a folder can put it in, and what the checker

@@ -34,7 +34,12 @@ public:
         return convert(text, false, replaced);
     }
 
+    const std::string &from() const { return from_; }
+    const std::string &to() const { return to_; }
+    bool fromUtf8() const;
+
 private:
+    std::string from_, to_;
     struct State;
     std::unique_ptr<State> state_;
 };
@@ -42,7 +47,9 @@ private:
 // The code page the terminal (or the console) shows text in.
 std::string terminalEncoding();
 
-// Whether stderr is a terminal, where progress may be shown.
+// Whether stderr is a terminal, where progress may be shown; whether stdout
+// is one, where words may be marked.
 bool stderrIsTerminal();
+bool stdoutIsTerminal();
 
 }  // namespace tools

@@ -37,12 +37,14 @@ bool namesUtf8(std::string name) {
 
 }  // namespace
 
-Converter::Converter(const std::string &from, const std::string &to) {
+Converter::Converter(const std::string &from, const std::string &to) : from_(from), to_(to) {
     iconv_t descriptor = iconv_open(to.c_str(), from.c_str());
     if (descriptor == reinterpret_cast<iconv_t>(-1))
         throw std::invalid_argument("no conversion from " + from + " to " + to);
     state_ = std::make_unique<State>(State{descriptor, namesUtf8(from)});
 }
+
+bool Converter::fromUtf8() const { return namesUtf8(from_); }
 
 Converter::~Converter() { iconv_close(state_->descriptor); }
 
@@ -89,5 +91,6 @@ std::string terminalEncoding() {
 }
 
 bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+bool stdoutIsTerminal() { return isatty(fileno(stdout)) != 0; }
 
 }  // namespace tools

@@ -29,18 +29,22 @@ UINT codePageOf(std::string name) {
     throw std::invalid_argument("unknown code page " + name);
 }
 
+bool namesUtf8(const std::string &name) { return codePageOf(name) == CP_UTF8; }
+
 }  // namespace
 
 struct Converter::State {
     UINT from, to;
 };
 
-Converter::Converter(const std::string &from, const std::string &to) {
+Converter::Converter(const std::string &from, const std::string &to) : from_(from), to_(to) {
     state_ = std::make_unique<State>(State{codePageOf(from), codePageOf(to)});
     CPINFO info;
     if (!GetCPInfo(state_->from, &info) || !GetCPInfo(state_->to, &info))
         throw std::invalid_argument("no conversion from " + from + " to " + to);
 }
+
+bool Converter::fromUtf8() const { return namesUtf8(from_); }
 
 Converter::~Converter() = default;
 
@@ -81,5 +85,6 @@ std::string terminalEncoding() {
 }
 
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 }  // namespace tools

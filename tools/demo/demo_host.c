@@ -1,8 +1,9 @@
 /* A host as the library expects one: it loads "libtextfind.so" by name,
  * looks the exports up, runs searches and drains their results.
  *
- * usage: textfind-demo MODE SELECTOR QUERY [MODE SELECTOR QUERY ...]
- * Run it in the folder that holds opere.idb, opere.ddb and noused.txt. */
+ * usage: textfind-demo BUFFER-SIZE MODE SELECTOR QUERY [MODE SELECTOR QUERY ...]
+ * Run it in the folder that holds opere.idb, opere.ddb and noused.txt, with
+ * the buffer size textfind-build and textfind-check print for the stores. */
 #include <dlfcn.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -11,12 +12,18 @@
 typedef int32_t (*ScanFn)(const char *, int32_t, const char *);
 typedef int32_t (*ResFn)(char *);
 
-/* The library cannot know the buffer size: it must hold the longest text. */
-static char buffer[65536];
-
 int main(int argc, char **argv) {
-    if (argc < 4 || (argc - 1) % 3 != 0) {
-        fprintf(stderr, "usage: %s MODE SELECTOR QUERY [MODE SELECTOR QUERY ...]\n", argv[0]);
+    if (argc < 5 || (argc - 2) % 3 != 0) {
+        fprintf(stderr, "usage: %s BUFFER-SIZE MODE SELECTOR QUERY [MODE SELECTOR QUERY ...]\n",
+                argv[0]);
+        return 2;
+    }
+    /* The library writes a whole text and cannot know the buffer's size: the
+     * buffer holds the store's longest text and its NUL. */
+    const size_t size = (size_t)strtoul(argv[1], NULL, 10);
+    char *buffer = malloc(size);
+    if (size == 0 || buffer == NULL) {
+        fprintf(stderr, "no buffer of %s bytes\n", argv[1]);
         return 2;
     }
     void *lib = dlopen("libtextfind.so", RTLD_NOW);
@@ -31,7 +38,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     int status = 0;
-    for (int i = 1; i + 2 < argc; i += 3) {
+    for (int i = 2; i + 2 < argc; i += 3) {
         const int32_t mode = (int32_t)atoi(argv[i]);
         const char *selector = argv[i + 1];
         const char *query = argv[i + 2];
@@ -43,7 +50,7 @@ int main(int argc, char **argv) {
             status = 1;
             continue;
         }
-        printf("%d risultati\n", (int)count);
+        printf("%d %s\n", (int)count, count == 1 ? "risultato" : "risultati");
         int32_t rc;
         while ((rc = res(buffer)) != 0) {
             if (rc == 1) {
@@ -59,6 +66,7 @@ int main(int argc, char **argv) {
         }
         printf("\n");
     }
+    free(buffer);
     dlclose(lib);
     return status;
 }

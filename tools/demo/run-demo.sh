@@ -12,22 +12,25 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/textfind-demo.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export LD_LIBRARY_PATH="$build/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 
-"$build/bin/textfind-build" "$here/catalogue.tsv" "$work"
+# The host sizes its text buffer from what the builder says the stores need.
+bufferSize() { sed -n 's/.*a host.s buffer needs \([0-9]*\)).*/\1/p'; }
+size=$("$build/bin/textfind-build" "$here/catalogue.tsv" "$work" | tee /dev/stderr | bufferSize)
 cp "$here/noused.txt" "$work/"
 echo
 
 cd "$work"
-"$build/bin/textfind-demo" \
+"$build/bin/textfind-demo" "$size" \
   1 "**"    "il romanzo della Sicilia" \
   0 "**"    "Venezia, Napoli" \
   0 "MM"    "memorie scuola" \
   0 "EE;MM" "memorie scuola"
 
 mkdir "$work/cp1252"
-"$build/bin/textfind-build" --encoding UTF-8:CP1252 "$here/catalogue.tsv" "$work/cp1252"
+size=$("$build/bin/textfind-build" --encoding UTF-8:CP1252 "$here/catalogue.tsv" "$work/cp1252" |
+  tee /dev/stderr | bufferSize)
 iconv -f UTF-8 -t CP1252 "$here/noused.txt" >"$work/cp1252/noused.txt"
 echo
 cd "$work/cp1252"
 echo "CP1252 stores (the query and the texts in Windows-1252, shown here in UTF-8):"
-"$build/bin/textfind-demo" 0 "MM" "$(printf 'Mémoires' | iconv -f UTF-8 -t CP1252)" |
+"$build/bin/textfind-demo" "$size" 0 "MM" "$(printf 'Mémoires' | iconv -f UTF-8 -t CP1252)" |
   iconv -f CP1252 -t UTF-8

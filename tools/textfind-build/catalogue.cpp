@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "encoding.h"
+#include "utf8.h"
 
 namespace textfind::build {
 
@@ -27,6 +28,23 @@ bool parseRecordNumber(std::string_view field, int64_t &value) {
     }
     std::from_chars(field.data(), field.data() + field.size(), value);
     return true;
+}
+
+std::string hexByte(unsigned char byte) {
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[byte >> 4] + digits[byte & 0xF];
+}
+
+// The column of `at` in `text`: characters for UTF-8, bytes otherwise.
+std::size_t columnOf(std::string_view text, std::size_t at, bool utf8) {
+    if (!utf8) return at + 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < at;) {
+        const std::size_t length = tools::utf8CharacterLength(text, i);
+        i += length == 0 ? 1 : length;
+        ++column;
+    }
+    return column;
 }
 
 }  // namespace
@@ -60,6 +78,7 @@ bool CatalogueReader::more() {
 }
 
 bool CatalogueReader::next(CatalogueRecord &record, std::size_t &line) {
+    if (!started_) skipByteOrderMark();
     return options_.format == Format::kCsv ? nextCsv(record, line) : nextTabSeparated(record, line);
 }
 
@@ -74,17 +93,85 @@ void CatalogueReader::fill(CatalogueRecord &record, std::string_view number,
     if (category.size() > 2)
         failLine(sourceName_, line,
                  "category code \"" + std::string(category) + "\" is longer than 2 bytes");
+    if (options_.maxText != 0 && text.size() > options_.maxText)
+        failLine(sourceName_, line,
+                 "the text is " + std::to_string(text.size()) + " bytes, more than --max-text " +
+                     std::to_string(options_.maxText));
     record.number = static_cast<int32_t>(value);
     record.category.assign(category);
+    convertText(record, text, line);
+}
+
+void CatalogueReader::convertText(CatalogueRecord &record, std::string_view text,
+                                  std::size_t line) {
     if (!options_.converter) {
+        if (!notUtf8_) {
+            if (const std::optional<std::size_t> at = tools::firstNonUtf8(text))
+                notUtf8_ = "line " + std::to_string(line) + ", column " +
+                           std::to_string(columnOf(text, *at, true)) + " of the text: byte " +
+                           hexByte(static_cast<unsigned char>(text[*at]));
+        }
         record.text.assign(text);
         return;
     }
     try {
         record.text = options_.converter->convert(text, options_.replaceUnconvertible, replaced_);
     } catch (const tools::ConversionError &) {
-        failLine(sourceName_, line, "the text holds a character that cannot be converted");
+        if (++problemCount_ <= kListedProblems) problems_.push_back(conversionProblem(text, line));
+        // Read on, so that every such line is told at once.
+        std::size_t ignored = 0;
+        record.text = options_.converter->convert(text, true, ignored);
     }
+}
+
+// What is wrong with the first character of `text` that does not convert.
+std::string CatalogueReader::conversionProblem(std::string_view text, std::size_t line) const {
+    tools::Converter &converter = *options_.converter;
+    const bool utf8 = converter.fromUtf8();
+    std::ostringstream place;
+    place << sourceName_ << ':' << line << ": column ";
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8 ? tools::utf8CharacterLength(text, at) : 1;
+        const std::string where =
+            place.str() + std::to_string(columnOf(text, at, utf8)) + " of the text: ";
+        if (length == 0)
+            return where + "byte " + hexByte(static_cast<unsigned char>(text[at])) +
+                   " is no UTF-8: the catalogue is not in UTF-8 (name its code page: "
+                   "--encoding FROM:" +
+                   converter.to() + ")";
+        try {
+            converter.convert(text.substr(at, length));
+        } catch (const tools::ConversionError &) {
+            if (utf8)
+                return where + tools::codePointName(tools::utf8CodePoint(text, at)) + " " +
+                       std::string(text.substr(at, length)) + " has no form in " + converter.to() +
+                       " (--replace writes '?' for it)";
+            return where + "byte " + hexByte(static_cast<unsigned char>(text[at])) +
+                   " is no character of " + converter.from() + " or has no form in " +
+                   converter.to();
+        }
+        at += length;
+    }
+    return place.str() + "1 of the text: a character cannot be converted";
+}
+
+void CatalogueReader::skipByteOrderMark() {
+    started_ = true;
+    // Spreadsheets write one before UTF-8; it is no part of the first record.
+    if (options_.converter && !options_.converter->fromUtf8()) return;
+    while (window_.size() - pos_ < 3 && more()) {
+    }
+    if (std::string_view(window_).substr(pos_).starts_with("\xEF\xBB\xBF")) pos_ += 3;
+}
+
+// For a CSV record that did not parse: the byte that more likely separates
+// its fields, when it is not the delimiter given.
+std::string CatalogueReader::delimiterHint() const {
+    if (tabs_ >= 2) return " (the record holds tabs: a tab-separated catalogue needs no --format)";
+    const char likely = semicolons_ >= bars_ ? ';' : '|';
+    if (std::max(semicolons_, bars_) == 0 || likely == options_.delimiter) return "";
+    return std::string(" (the record holds '") + likely +
+           "': if it separates the fields, give --delimiter '" + likely + "')";
 }
 
 bool CatalogueReader::nextTabSeparated(CatalogueRecord &record, std::size_t &line) {
@@ -102,56 +189,63 @@ bool CatalogueReader::nextTabSeparated(CatalogueRecord &record, std::size_t &lin
             failLine(sourceName_, line, "NUL byte in line");
         const std::size_t tab1 = text.find('\t');
         const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : text.find('\t', tab1 + 1);
-        if (tab2 == std::string_view::npos)
+        if (tab2 == std::string_view::npos) {
+            const bool commas = tab1 == std::string_view::npos &&
+                                text.find_first_of(",;") != std::string_view::npos;
             failLine(sourceName_, line,
-                     "malformed line: expected record number, TAB, category code, TAB, text");
+                     std::string("malformed line: expected record number, TAB, category code, "
+                                 "TAB, text") +
+                         (commas ? " (the line holds no tab but commas or semicolons: for a CSV "
+                                   "catalogue give --format csv)"
+                                 : ""));
+        }
         fill(record, text.substr(0, tab1), text.substr(tab1 + 1, tab2 - tab1 - 1),
              text.substr(tab2 + 1), line);
         return true;
     }
 }
 
+int CatalogueReader::peek() {
+    if (pos_ >= window_.size() && !more()) return -1;
+    return static_cast<unsigned char>(window_[pos_]);
+}
+
+// Empty lines between records are skipped; false at the end of the input.
+bool CatalogueReader::skipEmptyLines() {
+    for (int c; (c = peek()) >= 0; ++lineNumber_) {
+        if (c != '\n' && c != '\r') return true;
+        ++pos_;
+        if (c == '\r' && peek() == '\n') ++pos_;
+    }
+    return false;
+}
+
+// One byte of a quoted field; false once the quote that ends it is read.
+bool CatalogueReader::quotedByte(std::string &field, std::size_t line) {
+    const int c = peek();
+    if (c == 0) failLine(sourceName_, lineNumber_ + 1, "NUL byte in record");
+    if (c < 0) failLine(sourceName_, line, "quoted field never closed");
+    ++pos_;
+    if (c == '"') {
+        if (peek() != '"') return false;
+        ++pos_;
+    } else if (c == '\n') {
+        ++lineNumber_;
+    }
+    field += static_cast<char>(c);
+    return true;
+}
+
 // One CSV record's fields; false at the end of the input.
 bool CatalogueReader::csvFields(std::vector<std::string> &fields, std::size_t &line) {
-    auto peek = [&]() -> int {
-        if (pos_ >= window_.size() && !more()) return -1;
-        return static_cast<unsigned char>(window_[pos_]);
-    };
-    for (;;) {
-        // Empty lines between records are skipped.
-        int c = peek();
-        if (c < 0) return false;
-        if (c == '\n' || c == '\r') {
-            ++pos_;
-            if (c == '\r' && peek() == '\n') ++pos_;
-            ++lineNumber_;
-            continue;
-        }
-        break;
-    }
+    if (!skipEmptyLines()) return false;
     line = lineNumber_ + 1;
     fields.assign(1, std::string());
-    bool quoted = false, afterQuote = false, fieldStart = true;
+    semicolons_ = tabs_ = bars_ = 0;
+    bool afterQuote = false, fieldStart = true;
     for (;;) {
         const int c = peek();
         if (c == 0) failLine(sourceName_, lineNumber_ + 1, "NUL byte in record");
-        if (quoted) {
-            if (c < 0) failLine(sourceName_, line, "quoted field never closed");
-            ++pos_;
-            if (c == '"') {
-                if (peek() == '"') {
-                    ++pos_;
-                    fields.back() += '"';
-                } else {
-                    quoted = false;
-                    afterQuote = true;
-                }
-                continue;
-            }
-            if (c == '\n') ++lineNumber_;
-            fields.back() += static_cast<char>(c);
-            continue;
-        }
         if (c < 0 || c == '\n' || c == '\r') {
             if (c >= 0) {
                 ++pos_;
@@ -167,13 +261,19 @@ bool CatalogueReader::csvFields(std::vector<std::string> &fields, std::size_t &l
             fieldStart = true;
             continue;
         }
+        semicolons_ += c == ';';
+        tabs_ += c == '\t';
+        bars_ += c == '|';
         if (afterQuote)
-            failLine(sourceName_, lineNumber_ + 1, "a quoted field must end at a delimiter");
+            failLine(sourceName_, lineNumber_ + 1,
+                     "a quoted field must end at a delimiter" + delimiterHint());
         if (c == '"') {
             if (!fieldStart)
-                failLine(sourceName_, lineNumber_ + 1, "a quote inside a field that is not quoted");
-            quoted = true;
-            fieldStart = false;
+                failLine(sourceName_, lineNumber_ + 1,
+                         "a quote inside a field that is not quoted" + delimiterHint());
+            while (quotedByte(fields.back(), line)) {
+            }
+            afterQuote = true;
             continue;
         }
         fieldStart = false;
@@ -191,7 +291,7 @@ bool CatalogueReader::nextCsv(CatalogueRecord &record, std::size_t &line) {
         if (fields_.size() != 3)
             failLine(sourceName_, line,
                      "expected 3 fields (record number, category code, text), found " +
-                         std::to_string(fields_.size()));
+                         std::to_string(fields_.size()) + delimiterHint());
         fill(record, fields_[0], fields_[1], fields_[2], line);
         return true;
     }
@@ -210,6 +310,11 @@ std::vector<CatalogueRecord> parseCatalogue(std::string_view content, std::strin
                      "duplicate record number " + std::to_string(record.number) +
                          " (first on line " + std::to_string(it->second) + ")");
         records.push_back(record);
+    }
+    if (reader.conversionProblemCount() > 0) {
+        const std::size_t more = reader.conversionProblemCount() - 1;
+        throw CatalogueError(reader.conversionProblems().front() +
+                             (more > 0 ? " (and " + std::to_string(more) + " more lines)" : ""));
     }
     return records;
 }

@@ -15,11 +15,13 @@
 // header row is skipped.
 //
 // A NUL byte anywhere is an error (the host would see a text cut short), as
-// is a repeated record number.
+// is a repeated record number. A UTF-8 byte order mark at the start is
+// skipped when the catalogue is read as UTF-8.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,6 +58,7 @@ struct ReadOptions {
     // counted in CatalogueReader::replaced().
     tools::Converter *converter = nullptr;
     bool replaceUnconvertible = false;
+    std::size_t maxText = 0;  // a longer text is an error; 0: any length
 };
 
 // Records one at a time from a file or from bytes in memory.
@@ -71,13 +74,31 @@ public:
     const std::string &sourceName() const { return sourceName_; }
     std::size_t replaced() const { return replaced_; }
 
+    // Texts that could not be converted do not stop the reading, so that all
+    // of them are told at once: the first kListedProblems described ("SOURCE:
+    // LINE: column C of the text: ..."), all counted. The caller fails the
+    // build when there are any.
+    static constexpr std::size_t kListedProblems = 20;
+    const std::vector<std::string> &conversionProblems() const { return problems_; }
+    std::size_t conversionProblemCount() const { return problemCount_; }
+    // Read without a converter: where the catalogue is first no UTF-8
+    // ("line L, column C of the text: byte 0xE8"), if it is not.
+    const std::optional<std::string> &notUtf8() const { return notUtf8_; }
+
 private:
     bool more();  // reads the next block of a file into the window
     bool nextTabSeparated(CatalogueRecord &record, std::size_t &line);
     bool nextCsv(CatalogueRecord &record, std::size_t &line);
     bool csvFields(std::vector<std::string> &fields, std::size_t &line);
+    int peek();
+    bool skipEmptyLines();
+    bool quotedByte(std::string &field, std::size_t line);
     void fill(CatalogueRecord &record, std::string_view number, std::string_view category,
               std::string_view text, std::size_t line);
+    void convertText(CatalogueRecord &record, std::string_view text, std::size_t line);
+    std::string conversionProblem(std::string_view text, std::size_t line) const;
+    void skipByteOrderMark();
+    std::string delimiterHint() const;
 
     std::FILE *input_ = nullptr;
     std::string sourceName_;
@@ -89,6 +110,13 @@ private:
     bool headerSkipped_ = false;
     std::size_t replaced_ = 0;
     std::vector<std::string> fields_;
+    bool started_ = false;
+    std::vector<std::string> problems_;
+    std::size_t problemCount_ = 0;
+    std::optional<std::string> notUtf8_;
+    // Bytes outside quotes of the CSV record being read that may be the
+    // delimiter the catalogue really uses.
+    std::size_t semicolons_ = 0, tabs_ = 0, bars_ = 0;
 };
 
 // The whole catalogue held in `content`, as a list; repeated record numbers

@@ -1,21 +1,25 @@
 // textfind-build: builds the search stores "opere.idb" (word index) and
 // "opere.ddb" (record store) from a catalogue file.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "catalogue.h"
 #include "encoding.h"
+#include "options.h"
 #include "stores.h"
-#include "version.h"
+#include "wording.h"
 
 namespace {
 
-constexpr const char *kUsage =
+constexpr const char *kHelp =
     "usage: textfind-build [options] CATALOGUE [FOLDER]\n"
     "\n"
     "Builds \"opere.idb\" (word index) and \"opere.ddb\" (record store) in FOLDER\n"
@@ -31,6 +35,8 @@ constexpr const char *kUsage =
     "                       UTF-8:CP1252 for a host that works in Windows-1252\n"
     "  --replace            with --encoding: a character that has no form in TO\n"
     "                       becomes '?' (counted) instead of an error\n"
+    "  --max-text N         a text longer than N bytes is an error naming its\n"
+    "                       line, for a host whose buffer holds N + 1 bytes\n"
     "  --help               this text\n"
     "  --version            the version\n"
     "\n"
@@ -41,8 +47,11 @@ constexpr const char *kUsage =
     "Lines end with LF (a CR before it is dropped); empty lines and lines\n"
     "starting with '#' are skipped. CSV catalogues (RFC 4180) hold the same\n"
     "three fields per record; quoted fields may hold the delimiter, doubled\n"
-    "quotes and line breaks. Stop words are indexed like any word: the query\n"
-    "side drops them.\n"
+    "quotes and line breaks (a line break ends a word, as a blank does; the\n"
+    "text is stored as written). A UTF-8 byte order mark is skipped. Without\n"
+    "--encoding the texts are stored as they are; a catalogue that is not\n"
+    "UTF-8 then gets a note naming its first such byte. Stop words are indexed\n"
+    "like any word: the query side drops them.\n"
     "\n"
     "The proof: for each store its file identifier, length and digest, and the\n"
     "longest text. The library checks it the first time a process meets the\n"
@@ -61,7 +70,8 @@ constexpr const char *kUsage =
     "puts the earlier files back); an interrupt removes every file the build\n"
     "made. Memory stays bounded whatever the catalogue's size (about 100 MiB),\n"
     "with sorted runs in temporary files in FOLDER. Progress goes to stderr\n"
-    "when it is a terminal.\n";
+    "when it is a terminal.\n"
+    "\n";
 
 using Clock = std::chrono::steady_clock;
 
@@ -71,64 +81,6 @@ struct Arguments {
     std::string catalogue;
     std::string folder = ".";
 };
-
-// Returns false with `error` set for a command line that makes no sense.
-bool parse(int argc, char **argv, Arguments &arguments, std::string &error, bool &help) {
-    int positional = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        auto value = [&](const char *name) -> const char * {
-            if (i + 1 >= argc) {
-                error = std::string(name) + " needs a value";
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            help = true;
-            return true;
-        } else if (arg == "--format") {
-            const char *v = value("--format");
-            if (!v) return false;
-            if (std::strcmp(v, "csv") == 0) {
-                arguments.read.format = textfind::build::Format::kCsv;
-            } else if (std::strcmp(v, "tsv") != 0) {
-                error = std::string("unknown format ") + v;
-                return false;
-            }
-        } else if (arg == "--delimiter") {
-            const char *v = value("--delimiter");
-            if (!v) return false;
-            if (std::strlen(v) != 1 || *v == '"' || *v == '\n' || *v == '\r') {
-                error = "the delimiter is one byte, not a quote or a line end";
-                return false;
-            }
-            arguments.read.delimiter = *v;
-        } else if (arg == "--header") {
-            arguments.read.header = true;
-        } else if (arg == "--encoding") {
-            const char *v = value("--encoding");
-            if (!v) return false;
-            arguments.encoding = v;
-        } else if (arg == "--replace") {
-            arguments.read.replaceUnconvertible = true;
-        } else if (arg.starts_with("-") && arg.size() > 1) {
-            error = "unknown option " + std::string(arg);
-            return false;
-        } else if (positional == 0) {
-            arguments.catalogue = argv[i];
-            ++positional;
-        } else if (positional == 1) {
-            arguments.folder = argv[i];
-            ++positional;
-        } else {
-            error = "too many arguments";
-            return false;
-        }
-    }
-    if (positional == 0) error = "no catalogue named";
-    return positional > 0;
-}
 
 // Shown only on a terminal; at most once a second.
 class Progress {
@@ -152,61 +104,140 @@ private:
     Clock::time_point start_, last_;
 };
 
+// Parses the command line; nothing to go on, or the status to end with.
+std::optional<int> parse(int argc, char **argv, Arguments &arguments) {
+    tools::CommandLine line("textfind-build", std::string(kHelp) + tools::kExitStatusHelp);
+    bool csv = false;
+    line.option("--format", [&](const std::string &value) -> std::optional<std::string> {
+        if (value != "csv" && value != "tsv") return "tsv or csv, not " + value;
+        csv = value == "csv";
+        return std::nullopt;
+    });
+    line.option("--delimiter", [&](const std::string &value) -> std::optional<std::string> {
+        if (value.size() != 1 || value == "\"" || value == "\n" || value == "\r")
+            return "one byte, not a quote or a line end";
+        arguments.read.delimiter = value[0];
+        return std::nullopt;
+    });
+    line.flag("--header", [&] { arguments.read.header = true; });
+    line.option("--encoding", [&](const std::string &value) -> std::optional<std::string> {
+        if (value.find(':') == std::string::npos) return "FROM:TO, for instance UTF-8:CP1252";
+        arguments.encoding = value;
+        return std::nullopt;
+    });
+    line.flag("--replace", [&] { arguments.read.replaceUnconvertible = true; });
+    line.option("--max-text", [&](const std::string &value) -> std::optional<std::string> {
+        const std::optional<int32_t> n = tools::parseInt32(value);
+        if (!n || *n <= 0) return "a number of bytes, not " + value;
+        arguments.read.maxText = static_cast<std::size_t>(*n);
+        return std::nullopt;
+    });
+    line.positional("catalogue", 1, 2);
+    if (const std::optional<int> status = line.parse(argc, argv)) return status;
+    arguments.catalogue = line.positionals()[0];
+    if (line.positionals().size() > 1) arguments.folder = line.positionals()[1];
+    arguments.read.format =
+        csv ? textfind::build::Format::kCsv : textfind::build::Format::kTabSeparated;
+    if (arguments.read.header && !csv)
+        return line.usageError(
+            "--header is for CSV catalogues (--format csv); a tab-separated catalogue skips "
+            "lines that start with '#'");
+    if (arguments.read.replaceUnconvertible && arguments.encoding.empty())
+        return line.usageError("--replace goes with --encoding");
+    return std::nullopt;
+}
+
+// The folder can take the stores: checked before the catalogue is read.
+std::optional<std::string> folderProblem(const std::string &folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        return folder + ": no such folder (give a folder that exists)";
+    const std::string probe = folder + "/.textfind-build.probe";
+    std::FILE *file = std::fopen(probe.c_str(), "wb");
+    if (!file) return "cannot write in " + folder + ": " + std::strerror(errno);
+    std::fclose(file);
+    std::remove(probe.c_str());
+    return std::nullopt;
+}
+
+int fail(int status, const std::string &message) {
+    std::fprintf(stderr, "textfind-build: %s\n", message.c_str());
+    return status;
+}
+
+// Every text that could not be converted, then the failure.
+int conversionFailure(const textfind::build::CatalogueReader &reader) {
+    for (const std::string &problem : reader.conversionProblems())
+        std::fprintf(stderr, "textfind-build: %s\n", problem.c_str());
+    const std::size_t more = reader.conversionProblemCount() - reader.conversionProblems().size();
+    if (more > 0) std::fprintf(stderr, "textfind-build: ... and %zu more lines\n", more);
+    const std::size_t count = reader.conversionProblemCount();
+    return fail(tools::kExitNothing, std::to_string(count) + (count == 1 ? " line" : " lines") +
+                                         " cannot be converted; no store was replaced");
+}
+
+void noteNotUtf8(const textfind::build::CatalogueReader &reader) {
+    if (!reader.notUtf8()) return;
+    std::fprintf(stderr,
+                 "textfind-build: note: the catalogue is not UTF-8 (%s); its bytes are stored as "
+                 "they are, so a host that queries in UTF-8 finds no word holding them. Name its "
+                 "code page with --encoding FROM:TO (for instance --encoding ISO-8859-1:UTF-8)\n",
+                 reader.notUtf8()->c_str());
+}
+
+int build(Arguments &arguments) {
+    std::unique_ptr<tools::Converter> converter;
+    if (!arguments.encoding.empty()) {
+        const std::size_t colon = arguments.encoding.find(':');
+        converter = std::make_unique<tools::Converter>(arguments.encoding.substr(0, colon),
+                                                       arguments.encoding.substr(colon + 1));
+        arguments.read.converter = converter.get();
+    }
+    if (const std::optional<std::string> problem = folderProblem(arguments.folder))
+        return fail(tools::kExitCannotRun, *problem);
+    std::FILE *input = std::fopen(arguments.catalogue.c_str(), "rb");
+    if (!input)
+        return fail(tools::kExitCannotRun, arguments.catalogue + ": " + std::strerror(errno));
+    struct Closer {
+        std::FILE *file;
+        ~Closer() { std::fclose(file); }
+    } closer{input};
+    textfind::build::CatalogueReader reader(input, arguments.catalogue, arguments.read);
+    textfind::build::StoreBuilder builder(arguments.folder, arguments.catalogue);
+    Progress progress(tools::stderrIsTerminal());
+    textfind::build::CatalogueRecord record;
+    std::size_t line = 0;
+    while (reader.next(record, line)) {
+        builder.add(record, line);
+        progress.update(builder.records(), builder.words());
+    }
+    progress.done();
+    if (reader.conversionProblemCount() > 0) return conversionFailure(reader);
+    const auto summary = builder.finish();
+    std::printf("textfind-build: %s, %s, longest text %zu bytes (a host's buffer needs %zu) -> %s",
+                tools::counted(summary.records, "record", "records").c_str(),
+                tools::counted(summary.words, "word", "words").c_str(), summary.longestText,
+                summary.longestText + 1, arguments.folder.c_str());
+    if (reader.replaced() > 0)
+        std::printf(" (%s replaced by '?')",
+                    tools::counted(reader.replaced(), "character", "characters").c_str());
+    std::printf("\n");
+    noteNotUtf8(reader);
+    return tools::kExitSuccess;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (tools::printedVersion(argc, argv, "textfind-build")) return 0;
     Arguments arguments;
-    std::string error;
-    bool help = false;
-    if (!parse(argc, argv, arguments, error, help)) {
-        std::fprintf(stderr, "textfind-build: %s\n\n%s", error.c_str(), kUsage);
-        return 2;
-    }
-    if (help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (const std::optional<int> status = parse(argc, argv, arguments)) return *status;
     try {
-        std::unique_ptr<tools::Converter> converter;
-        if (!arguments.encoding.empty()) {
-            const std::size_t colon = arguments.encoding.find(':');
-            if (colon == std::string::npos) {
-                std::fprintf(stderr, "textfind-build: --encoding takes FROM:TO\n");
-                return 2;
-            }
-            converter = std::make_unique<tools::Converter>(arguments.encoding.substr(0, colon),
-                                                           arguments.encoding.substr(colon + 1));
-            arguments.read.converter = converter.get();
-        }
-        std::FILE *input = std::fopen(arguments.catalogue.c_str(), "rb");
-        if (!input) throw std::runtime_error(arguments.catalogue + ": cannot open");
-        struct Closer {
-            std::FILE *file;
-            ~Closer() { std::fclose(file); }
-        } closer{input};
-        textfind::build::CatalogueReader reader(input, arguments.catalogue, arguments.read);
-        textfind::build::StoreBuilder builder(arguments.folder, arguments.catalogue);
-        Progress progress(tools::stderrIsTerminal());
-        textfind::build::CatalogueRecord record;
-        std::size_t line = 0;
-        while (reader.next(record, line)) {
-            builder.add(record, line);
-            progress.update(builder.records(), builder.words());
-        }
-        const auto summary = builder.finish();
-        progress.done();
-        std::printf("textfind-build: %zu records, %zu words, longest text %zu bytes -> %s",
-                    summary.records, summary.words, summary.longestText, arguments.folder.c_str());
-        if (reader.replaced() > 0)
-            std::printf(" (%zu characters replaced by '?')", reader.replaced());
-        std::printf("\n");
-        return 0;
+        return build(arguments);
+    } catch (const textfind::build::CatalogueError &e) {
+        return fail(tools::kExitNothing, std::string(e.what()) + "; no store was replaced");
     } catch (const std::invalid_argument &e) {
-        std::fprintf(stderr, "textfind-build: %s\n", e.what());
-        return 2;
+        return fail(tools::kExitUsage, std::string(e.what()) + " (try textfind-build --help)");
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "textfind-build: %s\n", e.what());
-        return 1;
+        return fail(tools::kExitCannotRun, e.what());
     }
 }

@@ -1,282 +1,24 @@
 #include "stores.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <queue>
 #include <random>
 #include <span>
 #include <string_view>
 #include <utility>
 
-#include "btree_file.h"
 #include "format.h"
-#include "interrupts.h"
 #include "postings.h"
 #include "replace.h"
+#include "runs.h"
 #include "scramble.h"
+#include "store_writer.h"
+#include "word_table.h"
 #include "words.h"
 
 namespace textfind::build {
-
-namespace {
-
-// One of the new stores under its temporary name: removed unless it was
-// moved into place, also when the build is interrupted.
-class StoreWriter {
-public:
-    StoreWriter(std::string path, Layout layout)
-        : path_(std::move(path)), creating_(creationName(path_)) {
-        std::remove(path_.c_str());
-        tools::removeOnInterrupt(path_);
-        tools::removeOnInterrupt(creating_);
-        // Keys go in ascending: the tree grows at its right edge, and a small
-        // cache holds that edge.
-        if (!file_.create(path_, layout, 8u << 20)) {
-            const std::string error = file_.error();
-            removeBoth();
-            throw std::runtime_error("cannot write " + path_ + ": " + error);
-        }
-    }
-    StoreWriter(const StoreWriter &) = delete;
-    StoreWriter &operator=(const StoreWriter &) = delete;
-    ~StoreWriter() { removeBoth(); }
-
-    const std::string &path() const { return path_; }
-    void put(std::string_view key, std::string_view data) {
-        if (!file_.put(key, data)) fail();
-    }
-    void finish() {
-        if (!file_.finish()) fail();
-    }
-
-private:
-    [[noreturn]] void fail() {
-        throw std::runtime_error("cannot write " + path_ + ": " + file_.error());
-    }
-    // Also what Berkeley DB leaves of a creation that failed (a full disk).
-    void removeBoth() {
-        std::remove(path_.c_str());
-        std::remove(creating_.c_str());
-        tools::forgetOnInterrupt(path_);
-        tools::forgetOnInterrupt(creating_);
-    }
-    // Berkeley DB creates a file under "__db." and its name, then renames it.
-    static std::string creationName(const std::string &path) {
-        const std::size_t slash = path.find_last_of('/');
-        return slash == std::string::npos
-                   ? "__db." + path
-                   : path.substr(0, slash + 1) + "__db." + path.substr(slash + 1);
-    }
-
-    std::string path_;
-    std::string creating_;
-    BtreeFile file_;
-};
-
-// A temporary file of the build, removed with the object.
-class RunFile {
-public:
-    explicit RunFile(const std::string &path) : path_(path) {
-        tools::removeOnInterrupt(path_);
-        file_ = std::fopen(path.c_str(), "w+b");
-        if (!file_) {
-            tools::forgetOnInterrupt(path_);
-            throw std::runtime_error("cannot write " + path + ": cannot create a temporary file");
-        }
-        std::setvbuf(file_, nullptr, _IOFBF, 256 << 10);
-    }
-    ~RunFile() {
-        std::fclose(file_);
-        std::remove(path_.c_str());
-        tools::forgetOnInterrupt(path_);
-    }
-    RunFile(const RunFile &) = delete;
-    RunFile &operator=(const RunFile &) = delete;
-
-    void write(const void *data, std::size_t size) {
-        if (std::fwrite(data, 1, size, file_) != size)
-            throw std::runtime_error("cannot write " + path_ + ": " + std::strerror(errno));
-    }
-    void read(void *data, std::size_t size) {
-        if (std::fread(data, 1, size, file_) != size)
-            throw std::runtime_error(path_ + ": read error");
-    }
-    void seek(long offset) {
-        if (std::fseek(file_, offset, SEEK_SET) != 0)
-            throw std::runtime_error(path_ + ": seek error");
-    }
-
-private:
-    std::string path_;
-    std::FILE *file_ = nullptr;
-};
-
-// Record keys compare as their 4 bytes do, least significant first: as this
-// number, those bytes read most significant first.
-uint32_t sortKeyOf(int32_t record) {
-    const RecordKey key = recordKey(record);
-    return static_cast<uint32_t>(key[0]) << 24 | static_cast<uint32_t>(key[1]) << 16 |
-           static_cast<uint32_t>(key[2]) << 8 | key[3];
-}
-
-struct RecordRef {
-    uint32_t sortKey;
-    uint32_t line;
-    uint32_t offset;  // in the run's text arena
-    uint32_t length;
-};
-
-struct Entry {  // one posting while building
-    uint32_t word;
-    int32_t record;
-    char category[2];
-};
-
-bool recordLess(const Entry &a, const Entry &b) { return a.record < b.record; }
-
-// Runs are merged kFanIn at a time once that many of one level wait, so
-// open files and their buffers stay few however long the catalogue.
-constexpr std::size_t kFanIn = 8;
-
-template <typename Runs>
-bool levelIsFull(const Runs &runs) {
-    if (runs.size() < kFanIn) return false;
-    return std::all_of(runs.end() - kFanIn, runs.end(),
-                       [&](const auto &run) { return run.level == runs.back().level; });
-}
-
-// Where a run's postings of one word lie.
-struct Group {
-    uint32_t word;
-    std::size_t offset;  // in entries, for the run in memory
-    uint32_t count;
-};
-
-struct PostingRun {
-    std::unique_ptr<RunFile> file;  // none: the last run, still in memory
-    std::vector<Group> groups;      // in the words' byte order
-    std::vector<Entry> entries;     // the last run's postings
-    int level = 0;
-    std::size_t next = 0;  // the group a merge takes next
-};
-
-struct RecordRun {
-    std::unique_ptr<RunFile> file;
-    std::size_t count;
-    int level;
-};
-
-// A run of records read back in key order.
-struct RecordCursor {
-    RunFile *file = nullptr;
-    const std::vector<RecordRef> *refs = nullptr;  // the last run, in memory
-    const std::string *arena = nullptr;
-    std::size_t index = 0, size = 0;
-    RecordRef current{};
-    std::string_view text;
-    std::string buffer;  // a file run's current text
-
-    bool advance() {
-        if (index == size) return false;
-        if (file) {
-            uint32_t header[3];
-            file->read(header, sizeof header);
-            current = {header[0], header[1], 0, header[2]};
-            buffer.resize(current.length);
-            if (current.length) file->read(buffer.data(), current.length);
-            text = buffer;
-        } else {
-            current = (*refs)[index];
-            text = std::string_view(*arena).substr(current.offset, current.length);
-        }
-        ++index;
-        return true;
-    }
-};
-
-// The words met so far, by normal form, each with a dense id: open
-// addressing, each slot holding what settles most lookups without touching
-// the names (a word's first 8 bytes and its hash), the names in one arena.
-class WordTable {
-public:
-    WordTable() : slots_(1 << 16) { offsets_.push_back(0); }
-
-    uint32_t idOf(std::string_view word) {
-        if ((size() + 1) * 2 > slots_.size()) grow();
-        const auto hash = static_cast<uint32_t>(std::hash<std::string_view>{}(word));
-        const uint64_t prefix = prefixOf(word);
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot &slot = slots_[i];
-            if (slot.id == kEmpty) {
-                if (names_.size() + word.size() > UINT32_MAX)
-                    throw std::runtime_error("more distinct words than the builder can hold");
-                names_ += word;
-                offsets_.push_back(static_cast<uint32_t>(names_.size()));
-                prefixes_.push_back(prefix);
-                slot = {prefix, hash, static_cast<uint32_t>(size() - 1)};
-                return slot.id;
-            }
-            if (slot.hash == hash && slot.prefix == prefix &&
-                (word.size() <= 8 ? length(slot.id) == word.size()
-                                  : name(slot.id).substr(8) == word.substr(8)))
-                return slot.id;
-        }
-    }
-
-    std::string_view name(uint32_t id) const {
-        return std::string_view(names_).substr(offsets_[id], length(id));
-    }
-    std::size_t size() const { return offsets_.size() - 1; }
-
-    // The ids in the names' byte order. The first 8 bytes, zero-padded and
-    // read as a number, order names the same way whenever they differ.
-    bool less(uint32_t a, uint32_t b) const {
-        return prefixes_[a] != prefixes_[b] ? prefixes_[a] < prefixes_[b] : name(a) < name(b);
-    }
-    std::vector<uint32_t> inByteOrder(std::vector<uint32_t> ids) const {
-        std::sort(ids.begin(), ids.end(), [&](uint32_t a, uint32_t b) { return less(a, b); });
-        return ids;
-    }
-
-private:
-    static constexpr uint32_t kEmpty = UINT32_MAX;
-    struct Slot {
-        uint64_t prefix = 0;
-        uint32_t hash = 0;
-        uint32_t id = kEmpty;
-    };
-
-    static uint64_t prefixOf(std::string_view word) {
-        uint64_t prefix = 0;
-        for (std::size_t b = 0; b < 8; ++b)
-            prefix = prefix << 8 | (b < word.size() ? static_cast<unsigned char>(word[b]) : 0u);
-        return prefix;
-    }
-    std::size_t length(uint32_t id) const { return offsets_[id + 1] - offsets_[id]; }
-
-    void grow() {
-        std::vector<Slot> slots(slots_.size() * 2);
-        const std::size_t mask = slots.size() - 1;
-        for (const Slot &slot : slots_) {
-            if (slot.id == kEmpty) continue;
-            std::size_t i = slot.hash & mask;
-            while (slots[i].id != kEmpty) i = (i + 1) & mask;
-            slots[i] = slot;
-        }
-        slots_.swap(slots);
-    }
-
-    std::vector<Slot> slots_;
-    std::string names_;
-    std::vector<uint32_t> offsets_;  // of each name in names_, and its end
-    std::vector<uint64_t> prefixes_;
-};
-
-}  // namespace
 
 struct StoreBuilder::State {
     std::string folder;
@@ -499,7 +241,7 @@ void StoreBuilder::add(const CatalogueRecord &record, std::size_t line) {
 
     // Each word once per record.
     s.wordsOfRecord.clear();
-    forEachWord(record.text, [&](std::string_view word) {
+    forEachIndexedWord(record.text, [&](std::string_view word) {
         wordNormalForm(word, s.normal);
         s.wordsOfRecord.push_back(s.words.idOf(s.normal));
     });

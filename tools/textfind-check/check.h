@@ -24,6 +24,7 @@ struct Finding {
 struct StoreFacts {
     std::string file;
     bool readable = false;                  // the file could be opened at all
+    std::string unreadable;                 // why not, when it could not
     bool verified = false;                  // Berkeley DB's own verification passed
     std::vector<std::string> verification;  // its messages when it failed
 };
@@ -48,7 +49,8 @@ struct Report {
     std::map<std::string, std::size_t> noteCounts;
 
     bool unreadable() const { return !index.readable || !records.readable; }
-    int exitStatus() const { return unreadable() ? 2 : problemCounts.empty() ? 0 : 1; }
+    // The tools' statuses: 0 clean, 1 problems found, 3 a store unreadable.
+    int exitStatus() const { return unreadable() ? 3 : problemCounts.empty() ? 0 : 1; }
 };
 
 // How many findings of one kind are listed; all are counted.

@@ -6,40 +6,44 @@
 #include <string>
 
 #include "check.h"
-#include "version.h"
+#include "options.h"
 
 namespace {
 
-constexpr const char *kUsage =
+constexpr const char *kHelp =
     "usage: textfind-check [--json] [FOLDER]\n"
     "\n"
-    "Checks \"opere.idb\", \"opere.ddb\" and \"noused.txt\" in FOLDER (default: the\n"
-    "current folder), changing nothing:\n"
+    "Checks \"opere.idb\", \"opere.ddb\", their proof \"opere.sum\" and \"noused.txt\"\n"
+    "in FOLDER (default: the current folder), changing nothing:\n"
     "  - Berkeley DB's own verification of both stores, first; a store that\n"
     "    fails it is read no further;\n"
+    "  - the proof: present and matching, present and not matching (a store\n"
+    "    damaged or edited since it was built, or two stores of different\n"
+    "    builds: the library refuses them), or absent (the stores are read\n"
+    "    unproven);\n"
     "  - word index: keys in word normal form (no small letter a to z, no\n"
-    "    separator, not empty), data lengths that are no multiple of 8,\n"
-    "    postings of records the record store lacks, records posted twice\n"
-    "    under one word; counts of keys, postings and category codes;\n"
+    "    separator, no line break, not empty), data lengths that are no\n"
+    "    multiple of 8, postings of records the record store lacks, records\n"
+    "    posted twice under one word; counts of keys, postings and category\n"
+    "    codes;\n"
     "  - record store: keys of other than 4 bytes, records no word points to,\n"
-    "    texts holding a NUL byte; the count, the longest text and the buffer\n"
-    "    size a host must pass (longest + 1);\n"
-    "  - stop words: entries with small letters (they never match), lines over\n"
-    "    the reader's 254 bytes, the count.\n"
+    "    texts holding a NUL byte, texts longer than the longest-text entry;\n"
+    "    the count, the longest text and the buffer size a host must pass\n"
+    "    (longest + 1);\n"
+    "  - stop words: entries that can never match (small letters, a blank or\n"
+    "    another separator), lines over the reader's 254 bytes, the count.\n"
     "Keys that are stop words, and records without words, are noted.\n"
     "\n"
-    "  --json   the report as JSON (byte strings: valid UTF-8 as it is, other\n"
-    "           bytes as \\u00XX)\n"
-    "  --help   this text\n"
-    "  --version  the version\n"
-    "\n"
-    "Exit status: 0 clean, 1 problems found (each named with its key or\n"
-    "record), 2 a store cannot be read.\n";
+    "Options:\n"
+    "  --json       the report as JSON (byte strings: valid UTF-8 as it is,\n"
+    "               other bytes as \\u00XX)\n"
+    "  --help       this text\n"
+    "  --version    the version\n"
+    "\n";
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (tools::printedVersion(argc, argv, "textfind-check")) return 0;
     // The child that verifies one file where the system cannot fork.
     if (argc == 3 && std::strcmp(argv[1], "--verify-one") == 0) {
         std::string messages;
@@ -48,21 +52,11 @@ int main(int argc, char **argv) {
         return status;
     }
     bool json = false;
-    std::string folder = ".";
-    int positional = 0;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (std::strcmp(argv[i], "--json") == 0) {
-            json = true;
-        } else if (argv[i][0] == '-' || positional++ > 0) {
-            std::fprintf(stderr, "textfind-check: unexpected argument %s\n\n%s", argv[i], kUsage);
-            return 2;
-        } else {
-            folder = argv[i];
-        }
-    }
+    tools::CommandLine line("textfind-check", std::string(kHelp) + tools::kExitStatusHelp);
+    line.flag("--json", [&] { json = true; });
+    line.positional("folder", 0, 1);
+    if (const std::optional<int> status = line.parse(argc, argv)) return *status;
+    const std::string folder = line.positionals().empty() ? "." : line.positionals()[0];
     try {
         const textfind::check::Report report = textfind::check::checkFolder(folder);
         std::fputs(
@@ -72,6 +66,6 @@ int main(int argc, char **argv) {
         return report.exitStatus();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "textfind-check: %s\n", e.what());
-        return 2;
+        return tools::kExitCannotRun;
     }
 }

@@ -1,54 +1,123 @@
 // textfind-search: runs a query from the shell through the library's own
 // exports, exactly as a host does: ScanDB, then ResSet until 0 (or FindDB
 // for one record), with a text buffer sized from the store.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "btree_file.h"
 #include "encoding.h"
+#include "evaluation.h"
 #include "format.h"
 #include "json.h"
+#include "options.h"
 #include "textfind.h"
-#include "version.h"
+#include "wording.h"
+#include "words.h"
 
 namespace {
 
-constexpr const char *kUsage =
+constexpr const char *kHelp =
     "usage: textfind-search [options] QUERY...\n"
     "       textfind-search [options] --record N\n"
     "\n"
     "Searches the stores in FOLDER through the library, as a host does: ScanDB,\n"
     "then ResSet until the result set is empty; with --record, FindDB. The text\n"
-    "buffer is sized from the store (its longest text plus one byte).\n"
+    "buffer is sized from the store (its longest text plus one byte). An answer\n"
+    "of no record says why: the words that are stop words, the words the index\n"
+    "does not hold, and the records the EE and MM categories would add.\n"
     "\n"
+    "Options:\n"
     "  --folder FOLDER   where opere.idb, opere.ddb and noused.txt lie\n"
     "                    (default: the current folder)\n"
     "  --all             records holding every word (the default)\n"
     "  --any             records holding any word\n"
-    "  --selector S      the category selector (default \"**\")\n"
+    "  --selector S      the category selector (default \"**\": every category\n"
+    "                    but EE and MM; \"**EE;MM\" takes those too)\n"
     "  --count           print only the number of records\n"
     "  --limit N         print at most N texts\n"
+    "  --numbers         print each text's record number before it\n"
     "  --record N        print record N's text\n"
     "  --json            the answer as JSON\n"
+    "  --color WHEN      mark the query's words in the texts: auto (on a\n"
+    "                    terminal, the default), always, never\n"
     "  --encoding E      the stores' code page: the query is converted to it from\n"
     "                    the terminal's, the texts from it to the terminal's (to\n"
     "                    UTF-8 for --json)\n"
     "  --help            this text\n"
     "  --version         the version\n"
-    "\n"
-    "Exit status: 0 answered, 1 the record asked for is not in the store, 2 the\n"
-    "search could not run (the words say why).\n";
+    "\n";
 
-std::string explanation(int32_t code, bool scan) {
+struct Options {
+    std::string folder = ".";
+    int32_t mode = 1;
+    std::string selector = "**";
+    bool count = false, json = false, numbers = false;
+    std::optional<long> limit;
+    std::optional<int32_t> record;
+    std::string encoding;
+    std::string color = "auto";
+    std::string query;
+};
+
+std::optional<int> parse(int argc, char **argv, Options &o) {
+    tools::CommandLine line("textfind-search", std::string(kHelp) + tools::kExitStatusHelp);
+    line.option("--folder", [&](const std::string &v) -> std::optional<std::string> {
+        o.folder = v;
+        return std::nullopt;
+    });
+    line.flag("--all", [&] { o.mode = 1; });
+    line.flag("--any", [&] { o.mode = 0; });
+    line.option("--selector", [&](const std::string &v) -> std::optional<std::string> {
+        o.selector = v;
+        return std::nullopt;
+    });
+    line.flag("--count", [&] { o.count = true; });
+    line.flag("--json", [&] { o.json = true; });
+    line.flag("--numbers", [&] { o.numbers = true; });
+    line.option("--limit", [&](const std::string &v) -> std::optional<std::string> {
+        const std::optional<int32_t> n = tools::parseInt32(v);
+        if (!n || *n < 0) return "a number of texts, not " + v;
+        o.limit = *n;
+        return std::nullopt;
+    });
+    line.option("--record", [&](const std::string &v) -> std::optional<std::string> {
+        o.record = tools::parseInt32(v);
+        if (!o.record) return "a record number (a signed 32-bit integer), not " + v;
+        return std::nullopt;
+    });
+    line.option("--color", [&](const std::string &v) -> std::optional<std::string> {
+        if (v != "auto" && v != "always" && v != "never") return "auto, always or never";
+        o.color = v;
+        return std::nullopt;
+    });
+    line.option("--encoding", [&](const std::string &v) -> std::optional<std::string> {
+        o.encoding = v;
+        return std::nullopt;
+    });
+    line.positional("query", 0, 1000);
+    if (const std::optional<int> status = line.parse(argc, argv)) return status;
+    for (const std::string &word : line.positionals())
+        o.query += (o.query.empty() ? "" : " ") + word;
+    if (!o.record && o.query.empty()) return line.usageError("no query given");
+    if (o.record && !o.query.empty()) return line.usageError("--record takes no query");
+    return std::nullopt;
+}
+
+std::string explanation(int32_t code, bool scan, const std::string &folder) {
     switch (code) {
     case -1: return "no database handle could be created (or memory ran out)";
-    case -2: return scan ? "opere.idb cannot be opened or read" : "opere.ddb cannot be opened";
+    case -2:
+        return std::string(scan ? textfind::kIndexFile : textfind::kRecordFile) + " in " + folder +
+               " cannot be opened or read, or its stores are not one build's pair "
+               "(textfind-check " +
+               folder + " says which)";
     case -3: return "the record is not in the store";
     default: return "unexpected result " + std::to_string(code);
     }
@@ -72,173 +141,217 @@ std::size_t bufferSize() {
     return error ? 1 : static_cast<std::size_t>(length) + 1;
 }
 
-struct Options {
-    std::string folder = ".";
-    int32_t mode = 1;
-    std::string selector = "**";
-    bool count = false, json = false, hasRecord = false;
-    long limit = -1;
-    int32_t record = 0;
-    std::string encoding;
-    std::string query;
+// The texts in the store's code page and the way they are shown.
+class Shown {
+public:
+    Shown(const Options &o, const std::string &query) : o_(o) {
+        if (!o.encoding.empty()) {
+            const std::string shown = o.json ? "UTF-8" : tools::terminalEncoding();
+            toStore_ = std::make_unique<tools::Converter>(tools::terminalEncoding(), o.encoding);
+            toShown_ = std::make_unique<tools::Converter>(o.encoding, shown);
+        }
+        query_ = toStore_ ? toStore_->convert(query) : query;
+        marked_ =
+            !o.json && (o.color == "always" || (o.color == "auto" && tools::stdoutIsTerminal()));
+        textfind::forEachWord(query_, [&](std::string_view word) {
+            words_.push_back(textfind::wordNormalForm(word));
+        });
+    }
+    const std::string &query() const { return query_; }
+    std::string text(const std::string &stored) const {
+        const std::string marked = marked_ ? mark(stored) : stored;
+        std::size_t replaced = 0;
+        return toShown_ ? toShown_->convert(marked, true, replaced) : marked;
+    }
+
+private:
+    // The query's words in bold; the escapes are ASCII in every code page.
+    std::string mark(const std::string &text) const {
+        std::string out;
+        std::size_t done = 0;
+        textfind::forEachIndexedWord(text, [&](std::string_view word) {
+            const std::string normal = textfind::wordNormalForm(word);
+            if (std::find(words_.begin(), words_.end(), normal) == words_.end()) return;
+            const std::size_t at = static_cast<std::size_t>(word.data() - text.data());
+            out.append(text, done, at - done).append("\x1b[1m").append(word).append("\x1b[0m");
+            done = at + word.size();
+        });
+        return out.append(text, done);
+    }
+
+    const Options &o_;
+    std::unique_ptr<tools::Converter> toStore_, toShown_;
+    std::string query_;
+    std::vector<std::string> words_;
+    bool marked_ = false;
 };
 
-bool parse(int argc, char **argv, Options &o, std::string &error, bool &help) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (arg == "--help" || arg == "-h") {
-            help = true;
-            return true;
-        }
-        if (arg == "--all") {
-            o.mode = 1;
-        } else if (arg == "--any") {
-            o.mode = 0;
-        } else if (arg == "--count") {
-            o.count = true;
-        } else if (arg == "--json") {
-            o.json = true;
-        } else if (arg == "--folder" || arg == "--selector" || arg == "--limit" ||
-                   arg == "--record" || arg == "--encoding") {
-            const char *v = value();
-            if (!v) {
-                error = arg + " needs a value";
-                return false;
-            }
-            char *end = nullptr;
-            if (arg == "--folder") o.folder = v;
-            if (arg == "--selector") o.selector = v;
-            if (arg == "--encoding") o.encoding = v;
-            if (arg == "--limit") o.limit = std::strtol(v, &end, 10);
-            if (arg == "--record") {
-                o.record = static_cast<int32_t>(std::strtol(v, &end, 10));
-                o.hasRecord = true;
-            }
-            if (end && (*end || end == v)) {
-                error = arg + " takes a number";
-                return false;
-            }
-        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-            error = "unknown option " + arg;
-            return false;
-        } else {
-            o.query += (o.query.empty() ? "" : " ") + arg;
-        }
+int findRecord(const Options &o, const Shown &shown, std::vector<char> &buffer) {
+    const int32_t rc = FindDB(*o.record, buffer.data());
+    if (o.json) {
+        tools::JsonWriter json;
+        json.beginObject().key("record").value(static_cast<int64_t>(*o.record));
+        json.key("result").value(static_cast<int64_t>(rc));
+        if (rc == 1)
+            json.key("text").value(shown.text(buffer.data()));
+        else
+            json.key("error").value(explanation(rc, false, o.folder));
+        std::printf("%s\n", json.endObject().text().c_str());
+    } else if (rc == 1) {
+        std::printf("%s\n", shown.text(buffer.data()).c_str());
+    } else {
+        std::fprintf(stderr, "textfind-search: record %d: %s\n", static_cast<int>(*o.record),
+                     explanation(rc, false, o.folder).c_str());
     }
-    if (!o.hasRecord && o.query.empty()) error = "no query";
-    return o.hasRecord || !o.query.empty();
+    return rc == 1 ? tools::kExitSuccess : rc == -3 ? tools::kExitNothing : tools::kExitCannotRun;
+}
+
+// Why a query found nothing: its stop words, its words the index lacks, and
+// what the two categories that "**" leaves out would add.
+void explainNothing(const Options &o, const Shown &shown) {
+    const textfind::StopWords stopWords = textfind::readStopWords(textfind::kStopWordFile);
+    textfind::BtreeFile index;
+    if (index.open(textfind::kIndexFile, 0, true) != textfind::OpenResult::kOpened) return;
+    std::string dropped, absent;
+    textfind::forEachWord(shown.query(), [&](std::string_view word) {
+        const std::string key = textfind::wordNormalForm(word);
+        std::string_view data;
+        if (stopWords.contains(key))
+            dropped += (dropped.empty() ? "" : ", ") + shown.text(std::string(word));
+        else if (index.get(key, data) != textfind::Lookup::kFound)
+            absent += (absent.empty() ? "" : ", ") + shown.text(std::string(word));
+    });
+    if (!dropped.empty()) std::printf("  stop words, not looked up: %s\n", dropped.c_str());
+    if (!absent.empty()) std::printf("  no record holds: %s\n", absent.c_str());
+    if (o.selector != "**") return;
+    textfind::QueryScratch scratch;
+    textfind::RecordList all;
+    if (textfind::evaluateQuery(index, stopWords, shown.query(), o.mode, "**EE;MM", scratch, all) &&
+        !all.empty())
+        std::printf(
+            "  the selector \"**\" leaves out the EE and MM categories: --selector "
+            "'**EE;MM' finds %s\n",
+            tools::counted(all.size(), "record", "records").c_str());
+}
+
+// The record numbers behind the texts ResSet delivers, highest first, from
+// the library's own query code on the same stores.
+textfind::RecordList numbersOf(const Options &o, const Shown &shown) {
+    textfind::BtreeFile index;
+    textfind::QueryScratch scratch;
+    textfind::RecordList numbers;
+    if (index.open(textfind::kIndexFile, 0, true) != textfind::OpenResult::kOpened ||
+        !textfind::evaluateQuery(index, textfind::readStopWords(textfind::kStopWordFile),
+                                 shown.query(), o.mode, o.selector, scratch, numbers))
+        numbers.clear();
+    return {numbers.rbegin(), numbers.rend()};
+}
+
+int drain(const Options &o, const Shown &shown, int32_t count, std::vector<char> &buffer,
+          tools::JsonWriter &json) {
+    const textfind::RecordList numbers =
+        o.numbers || o.json ? numbersOf(o, shown) : textfind::RecordList();
+    if (o.json) json.key("texts").beginArray();
+    long delivered = 0;
+    std::size_t missing = 0, taken = 0;
+    int32_t stopped = 0;
+    for (int32_t rc; (!o.limit || delivered < *o.limit) && (rc = ResSet(buffer.data())) != 0;) {
+        const int32_t number = taken < numbers.size() ? numbers[taken] : 0;
+        ++taken;
+        if (rc == -1 || rc == -2) {  // the entry stays in the set: going on would never end
+            stopped = rc;
+            break;
+        }
+        if (rc == -3) {
+            ++missing;
+            continue;
+        }
+        ++delivered;
+        if (o.json)
+            json.value(shown.text(buffer.data()));
+        else if (o.numbers)
+            std::printf("%d\t%s\n", static_cast<int>(number), shown.text(buffer.data()).c_str());
+        else
+            std::printf("%s\n", shown.text(buffer.data()).c_str());
+    }
+    if (o.json) {
+        json.endArray().key("numbers").beginArray();
+        for (std::size_t i = 0; i < taken && i < numbers.size(); ++i)
+            json.value(static_cast<int64_t>(numbers[i]));
+        json.endArray().key("missing").value(static_cast<uint64_t>(missing));
+        if (stopped) json.key("error").value(explanation(stopped, false, o.folder));
+        std::printf("%s\n", json.endObject().text().c_str());
+    }
+    if (missing && !o.json)
+        std::fprintf(stderr, "textfind-search: %zu %s missing from the store (skipped)\n", missing,
+                     missing == 1 ? "record is" : "records are");
+    if (stopped) {
+        if (!o.json)
+            std::fprintf(stderr, "textfind-search: %s\n",
+                         explanation(stopped, false, o.folder).c_str());
+        return tools::kExitCannotRun;
+    }
+    return count == 0 ? tools::kExitNothing : tools::kExitSuccess;
+}
+
+int search(const Options &o, const Shown &shown, std::vector<char> &buffer) {
+    const int32_t count = ScanDB(shown.query().c_str(), o.mode, o.selector.c_str());
+    tools::JsonWriter json;
+    if (count < 0) {
+        if (o.json) {
+            json.beginObject().key("result").value(static_cast<int64_t>(count));
+            json.key("error").value(explanation(count, true, o.folder));
+            std::printf("%s\n", json.endObject().text().c_str());
+        } else {
+            std::fprintf(stderr, "textfind-search: %s\n",
+                         explanation(count, true, o.folder).c_str());
+        }
+        return tools::kExitCannotRun;
+    }
+    if (o.json) {
+        json.beginObject().key("query").value(shown.text(shown.query())).key("mode");
+        json.value(o.mode == 1 ? "all" : "any").key("selector").value(o.selector);
+        json.key("count").value(static_cast<int64_t>(count));
+    } else {
+        std::printf("%s\n", tools::counted(count, "record", "records").c_str());
+        if (count == 0) explainNothing(o, shown);
+    }
+    if (o.count) {
+        if (o.json) std::printf("%s\n", json.endObject().text().c_str());
+        return count == 0 ? tools::kExitNothing : tools::kExitSuccess;
+    }
+    return drain(o, shown, count, buffer, json);
+}
+
+// The folder, and stores in it: otherwise one line that says what to give.
+std::optional<std::string> folderProblem(const std::string &folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return "no folder " + folder;
+    if (!std::filesystem::exists(std::filesystem::path(folder) / textfind::kIndexFile, error))
+        return folder + " holds no stores (no " + textfind::kIndexFile +
+               "): give the stores' folder with --folder";
+    return std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (tools::printedVersion(argc, argv, "textfind-search")) return 0;
     Options o;
-    std::string error;
-    bool help = false;
-    if (!parse(argc, argv, o, error, help)) {
-        std::fprintf(stderr, "textfind-search: %s\n\n%s", error.c_str(), kUsage);
-        return 2;
-    }
-    if (help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (const std::optional<int> status = parse(argc, argv, o)) return *status;
     try {
-        std::unique_ptr<tools::Converter> toStore, toShown;
-        if (!o.encoding.empty()) {
-            const std::string shown = o.json ? "UTF-8" : tools::terminalEncoding();
-            toStore = std::make_unique<tools::Converter>(tools::terminalEncoding(), o.encoding);
-            toShown = std::make_unique<tools::Converter>(o.encoding, shown);
+        if (const std::optional<std::string> problem = folderProblem(o.folder)) {
+            std::fprintf(stderr, "textfind-search: %s\n", problem->c_str());
+            return tools::kExitCannotRun;
         }
-        auto shown = [&](const std::string &text) {
-            std::size_t replaced = 0;
-            return toShown ? toShown->convert(text, true, replaced) : text;
-        };
         std::filesystem::current_path(o.folder);
+        const Shown shown(o, o.query);
         std::vector<char> buffer(bufferSize());
-        tools::JsonWriter json;
-
-        if (o.hasRecord) {
-            const int32_t rc = FindDB(o.record, buffer.data());
-            if (o.json) {
-                json.beginObject().key("record").value(static_cast<int64_t>(o.record));
-                json.key("result").value(static_cast<int64_t>(rc));
-                if (rc == 1)
-                    json.key("text").value(shown(buffer.data()));
-                else
-                    json.key("error").value(explanation(rc, false));
-                std::printf("%s\n", json.endObject().text().c_str());
-            } else if (rc == 1) {
-                std::printf("%s\n", shown(buffer.data()).c_str());
-            } else {
-                std::fprintf(stderr, "textfind-search: record %d: %s\n", static_cast<int>(o.record),
-                             explanation(rc, false).c_str());
-            }
-            return rc == 1 ? 0 : rc == -3 ? 1 : 2;
-        }
-
-        const std::string query = toStore ? toStore->convert(o.query) : o.query;
-        const int32_t count = ScanDB(query.c_str(), o.mode, o.selector.c_str());
-        if (count < 0) {
-            if (o.json) {
-                json.beginObject().key("result").value(static_cast<int64_t>(count));
-                json.key("error").value(explanation(count, true));
-                std::printf("%s\n", json.endObject().text().c_str());
-            } else {
-                std::fprintf(stderr, "textfind-search: %s\n", explanation(count, true).c_str());
-            }
-            return 2;
-        }
-        if (o.json) {
-            json.beginObject().key("query").value(shown(query)).key("mode");
-            json.value(o.mode == 1 ? "all" : "any").key("selector").value(o.selector);
-            json.key("count").value(static_cast<int64_t>(count));
-        } else {
-            std::printf("%d records\n", static_cast<int>(count));
-        }
-        if (o.count) {
-            if (o.json) std::printf("%s\n", json.endObject().text().c_str());
-            return 0;
-        }
-        if (o.json) json.key("texts").beginArray();
-        long delivered = 0;
-        std::size_t missing = 0;
-        int32_t stopped = 0;
-        for (int32_t rc;
-             (o.limit < 0 || delivered < o.limit) && (rc = ResSet(buffer.data())) != 0;) {
-            if (rc == -1 || rc == -2) {  // the entry stays in the set: going on would never end
-                stopped = rc;
-                break;
-            }
-            if (rc == -3) {
-                ++missing;
-                continue;
-            }
-            ++delivered;
-            if (o.json)
-                json.value(shown(buffer.data()));
-            else
-                std::printf("%s\n", shown(buffer.data()).c_str());
-        }
-        if (o.json) {
-            json.endArray().key("missing").value(static_cast<uint64_t>(missing));
-            if (stopped) json.key("error").value(explanation(stopped, false));
-            std::printf("%s\n", json.endObject().text().c_str());
-        }
-        if (missing && !o.json)
-            std::fprintf(stderr,
-                         "textfind-search: %zu records are missing from the store (skipped)\n",
-                         missing);
-        if (stopped) {
-            if (!o.json)
-                std::fprintf(stderr, "textfind-search: %s\n", explanation(stopped, false).c_str());
-            return 2;
-        }
-        return 0;
+        return o.record ? findRecord(o, shown, buffer) : search(o, shown, buffer);
+    } catch (const std::invalid_argument &e) {
+        std::fprintf(stderr, "textfind-search: %s (try textfind-search --help)\n", e.what());
+        return tools::kExitUsage;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "textfind-search: %s\n", e.what());
-        return 2;
+        return tools::kExitCannotRun;
     }
 }

@@ -10,9 +10,11 @@
 
 int main(int argc, char **argv) {
     if (argc != 5 || chdir(argv[1]) != 0) return 2;
-    static char text[65536];
+    /* What textfind-build prints for the example catalogue: "a host's buffer
+     * needs 141". */
+    static char text[141];
     int32_t count = ScanDB(argv[4], atoi(argv[2]), argv[3]);
-    printf("%d records\n", (int)count);
+    printf("%d %s\n", (int)count, count == 1 ? "record" : "records");
     for (int32_t rc; count > 0 && (rc = ResSet(text)) != 0;) {
         if (rc != 1) return 1;
         printf("%s\n", text);

@@ -1,0 +1,225 @@
+#include "checks.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "btree_file.h"
+#include "category_filter.h"
+#include "file_stamp.h"
+#include "format.h"
+#include "isolated.h"
+#include "postings.h"
+#include "scramble.h"
+#include "words.h"
+
+namespace textfind::check {
+
+namespace {
+
+// Every key and data item of a verified file, in key order.
+template <typename Visit>
+bool forEachItem(const std::string &path, Visit &&visit) {
+    BtreeFile file;
+    return file.open(path.c_str(), 0, true) == OpenResult::kOpened && file.forEach(visit);
+}
+
+int32_t recordOf(std::string_view key) {
+    return static_cast<int32_t>(readU32(reinterpret_cast<const unsigned char *>(key.data())));
+}
+
+bool hasSmallLetter(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+bool hasSeparator(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char c) { return isSeparator(static_cast<unsigned char>(c)); });
+}
+
+bool hasLineBreak(std::string_view bytes) {
+    return bytes.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Lines over the reader's limit, as the reader counts their bytes.
+void checkLineLengths(const std::string &raw, Sink &sink) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i <= raw.size(); ++i) {
+        if (i == raw.size() || raw[i] == '\n' || raw[i] == '\x1a') {
+            if (length > kStopWordLineLimit)
+                sink.problems.add(kStopWordFile,
+                                  "line longer than " + std::to_string(kStopWordLineLimit) +
+                                      " bytes (the rest is dropped)",
+                                  raw.substr(i - length, std::min<std::size_t>(length, 40)));
+            if (i == raw.size() || raw[i] == '\x1a') break;
+            length = 0;
+        } else if (raw[i] != '\r' || (i + 1 < raw.size() && raw[i + 1] != '\n')) {
+            ++length;
+        }
+    }
+}
+
+}  // namespace
+
+void verifyStore(const std::string &path, StoreFacts &facts) {
+    // A folder or a device in a store's place is no store.
+    const std::optional<FileStamp> stamp = stampOf(path.c_str());
+    if (stamp && !stamp->regular) {
+        facts.unreadable = "not a file";
+        return;
+    }
+    errno = 0;
+    std::FILE *probe = std::fopen(path.c_str(), "rb");
+    if (!probe || !stamp) {
+        facts.unreadable = errno != 0 ? std::strerror(errno) : "cannot be examined";
+        if (probe) std::fclose(probe);
+        return;
+    }
+    facts.readable = true;
+    std::fclose(probe);
+    // Berkeley DB can crash or loop on some damage, even while verifying.
+    const tools::Isolated run = tools::runIsolated(
+        {"--verify-one", path}, [&](std::string &output) { return verifyInPlace(path, output); });
+    facts.verified = run.ended && run.status == 0;
+    if (facts.verified) return;
+    std::size_t start = 0;
+    for (std::size_t end; (end = run.output.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        facts.verification.push_back(run.output.substr(start, end - start));
+    if (!run.ended)
+        facts.verification.insert(
+            facts.verification.begin(),
+            "Berkeley DB's verification did not finish (it crashed or looped)");
+    if (facts.verification.empty())
+        facts.verification.push_back("Berkeley DB's verification failed");
+}
+
+StopWords checkStopWords(const std::string &path, Report &report, Sink &sink) {
+    std::ifstream in(path, std::ios::binary);
+    report.stopWordsPresent = static_cast<bool>(in);
+    if (!in) return {};
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    StopWords stopWords = parseStopWords(raw);
+    report.stopWords = stopWords.size();
+    for (const std::string &entry : stopWords) {
+        if (hasSmallLetter(entry))
+            sink.problems.add(kStopWordFile, "entry with small letters (it can never match)",
+                              entry);
+        // A query's words never hold a separator: a blank left at the end of
+        // a line makes the entry one no word equals.
+        if (hasSeparator(entry))
+            sink.problems.add(kStopWordFile,
+                              "entry holding a blank or another separator (it can never match)",
+                              entry);
+    }
+    checkLineLengths(raw, sink);
+    return stopWords;
+}
+
+PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink) {
+    std::vector<std::pair<int32_t, std::pair<bool, std::size_t>>> found;  // words, length
+    const bool complete = forEachItem(path, [&](std::string_view key, std::string_view data) {
+        if (key == kLongestTextKey) {
+            if (data.size() == kLongestTextSize)
+                report.longestTextEntry = static_cast<uint32_t>(recordOf(data));
+            else
+                sink.problems.add(kRecordFile, "longest-text entry not 4 bytes long", key);
+            return;
+        }
+        if (key.size() != kRecordKeySize) {
+            sink.problems.add(kRecordFile, "key not 4 bytes long (no record number)", key);
+            return;
+        }
+        std::string text(data);
+        scrambleInPlace(text);
+        ++report.recordCount;
+        report.longestText = std::max(report.longestText, text.size());
+        if (text.find('\0') != std::string::npos)
+            sink.problems.add(kRecordFile, "text holding a NUL byte (the host sees it cut)", {},
+                              recordOf(key));
+        bool words = false;
+        forEachIndexedWord(text, [&](std::string_view) { words = true; });
+        found.push_back({recordOf(key), {words, text.size()}});
+    });
+    if (!complete) sink.problems.add(kRecordFile, "cannot be read to its end");
+    std::sort(found.begin(), found.end());
+    PresentRecords present;
+    for (const auto &[record, facts] : found) {
+        present.numbers.push_back(record);
+        present.withWords.push_back(facts.first);
+        // The library refuses a text longer than the entry: that record is lost.
+        if (report.longestTextEntry && facts.second > *report.longestTextEntry)
+            sink.problems.add(kRecordFile,
+                              "text longer than the longest-text entry (" +
+                                  std::to_string(*report.longestTextEntry) +
+                                  " bytes): the library refuses it",
+                              {}, record);
+    }
+    if (report.longestTextEntry && *report.longestTextEntry > report.longestText)
+        sink.notes.add(kRecordFile, "longest-text entry says " +
+                                        std::to_string(*report.longestTextEntry) +
+                                        " bytes, more than the longest text");
+    return present;
+}
+
+namespace {
+
+void checkKey(std::string_view key, const StopWords &stopWords, Sink &sink) {
+    if (key.empty()) sink.problems.add(kIndexFile, "empty key");
+    if (hasSmallLetter(key))
+        sink.problems.add(kIndexFile, "key in small letters (never matches a query)", key);
+    if (hasSeparator(key))
+        sink.problems.add(kIndexFile, "key holding a separator (never matches a query)", key);
+    if (hasLineBreak(key))
+        sink.problems.add(kIndexFile,
+                          "key holding a line break (a query hardly can: the words around a "
+                          "line break of the text are not found)",
+                          key);
+    if (stopWords.contains(key))
+        sink.notes.add(kIndexFile, "key that is a stop word (never looked up)", key);
+}
+
+}  // namespace
+
+std::vector<bool> checkIndex(const std::string &path, const StopWords &stopWords,
+                             const PresentRecords &present, Report &report, Sink &sink) {
+    std::vector<bool> referenced(present.numbers.size(), false);
+    std::vector<int32_t> records;
+    const bool complete = forEachItem(path, [&](std::string_view key, std::string_view data) {
+        ++report.keys;
+        checkKey(key, stopWords, sink);
+        if (data.size() % kPostingSize != 0)
+            sink.problems.add(
+                kIndexFile,
+                std::to_string(data.size() % kPostingSize) + " trailing bytes after the postings",
+                key);
+        const std::size_t count = data.size() / kPostingSize;
+        report.postings += count;
+        records.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            const Posting posting = decodePosting(data, i);
+            ++report.categories[std::string(postingCategoryCode(posting.category))];
+            records.push_back(posting.record);
+            if (!report.records.verified) continue;
+            const auto at =
+                std::lower_bound(present.numbers.begin(), present.numbers.end(), posting.record);
+            if (at == present.numbers.end() || *at != posting.record)
+                sink.problems.add(kIndexFile, "posting of a record the store lacks", key,
+                                  posting.record);
+            else
+                referenced[static_cast<std::size_t>(at - present.numbers.begin())] = true;
+        }
+        std::sort(records.begin(), records.end());
+        for (std::size_t i = 1; i < records.size(); ++i)
+            if (records[i] == records[i - 1] && (i == 1 || records[i - 2] != records[i]))
+                sink.problems.add(kIndexFile, "record posted more than once under one word", key,
+                                  records[i]);
+    });
+    if (!complete) sink.problems.add(kIndexFile, "cannot be read to its end");
+    return referenced;
+}
+
+}  // namespace textfind::check

@@ -1,0 +1,49 @@
+// The checker's parts, one per thing it reads; each adds its findings to
+// the report.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check.h"
+#include "stop_words.h"
+
+namespace textfind::check {
+
+// Findings of one kind are all counted, the first kListed listed.
+class Findings {
+public:
+    Findings(std::vector<Finding> &listed, std::map<std::string, std::size_t> &counts)
+        : listed_(listed), counts_(counts) {}
+    void add(const std::string &file, const std::string &what, std::string_view key = {},
+             std::optional<int32_t> record = std::nullopt) {
+        if (++counts_[what] <= kListed) listed_.push_back({file, what, std::string(key), record});
+    }
+
+private:
+    std::vector<Finding> &listed_;
+    std::map<std::string, std::size_t> &counts_;
+};
+
+struct Sink {
+    Findings problems;
+    Findings notes;
+};
+
+// The record numbers of the record store, ascending, and whether each text
+// has a word the index can hold.
+struct PresentRecords {
+    std::vector<int32_t> numbers;
+    std::vector<bool> withWords;
+};
+
+// Berkeley DB's verification, in a process of its own.
+void verifyStore(const std::string &path, StoreFacts &facts);
+StopWords checkStopWords(const std::string &path, Report &report, Sink &sink);
+PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink);
+// Which present records some posting names, by their place in `present`.
+std::vector<bool> checkIndex(const std::string &path, const StopWords &stopWords,
+                             const PresentRecords &present, Report &report, Sink &sink);
+
+}  // namespace textfind::check

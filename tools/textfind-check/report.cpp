@@ -1,0 +1,174 @@
+#include <cstdio>
+
+#include "check.h"
+#include "format.h"
+#include "json.h"
+#include "wording.h"
+
+namespace textfind::check {
+
+namespace {
+
+std::string printable(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c != 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// present and matching, present and not matching, absent.
+std::string proofState(const ProofCheck &proof) {
+    switch (proof.outcome) {
+    case ProofOutcome::kMatches: return "present, matching";
+    case ProofOutcome::kAbsent: return "absent";
+    case ProofOutcome::kNotAProof: return "present, damaged";
+    case ProofOutcome::kNamesNeither: return "present, of other stores";
+    case ProofOutcome::kMixed: return "present, not matching (a mixed pair)";
+    case ProofOutcome::kDiffers: return "present, not matching";
+    }
+    return {};
+}
+
+std::string subject(const Finding &finding) {
+    std::string out;
+    if (!finding.key.empty()) out += " key \"" + printable(finding.key) + "\"";
+    if (finding.record) out += " record " + std::to_string(*finding.record);
+    return out;
+}
+
+void listFindings(std::string &out, const char *title, const std::vector<Finding> &listed,
+                  const std::map<std::string, std::size_t> &counts) {
+    if (counts.empty()) return;
+    std::size_t total = 0;
+    for (const auto &[what, count] : counts) total += count;
+    out += std::string("  ") + title + ": " + std::to_string(total) + "\n";
+    for (const Finding &finding : listed)
+        out += "    " + finding.file + ":" + subject(finding) +
+               (subject(finding).empty() ? " " : ": ") + finding.what + "\n";
+    for (const auto &[what, count] : counts)
+        if (count > kListed)
+            out += "    ... " + std::to_string(count - kListed) + " more: " + what + "\n";
+}
+
+}  // namespace
+
+std::string humanReport(const Report &r) {
+    std::string out = "textfind-check: " + (r.folder.empty() ? std::string(".") : r.folder) + "\n";
+    auto storeLine = [&](const StoreFacts &facts) {
+        out += "  " + facts.file + ": ";
+        out += !facts.readable   ? "cannot be read: " + facts.unreadable + "\n"
+               : !facts.verified ? "fails verification\n"
+                                 : "verified";
+    };
+    storeLine(r.index);
+    if (r.index.verified) {
+        out += ", " + tools::counted(r.keys, "key", "keys") + ", " +
+               tools::counted(r.postings, "posting", "postings") + "; categories:";
+        // Appended piece by piece: GCC 12 at -O3 misreads " " + a temporary
+        // as an overlapping copy (-Wrestrict).
+        for (const auto &[code, count] : r.categories) {
+            out += ' ';
+            out += code.empty() ? std::string("(empty)") : printable(code);
+            out += ' ';
+            out += std::to_string(count);
+        }
+        out += "\n";
+    }
+    storeLine(r.records);
+    if (r.records.verified) {
+        out += ", " + tools::counted(r.recordCount, "record", "records") + "; longest text " +
+               std::to_string(r.longestText) + " bytes: a host's buffer needs " +
+               std::to_string(r.longestText + 1) + " bytes\n";
+    }
+    out += "  " + std::string(kProofFile) + ": " + proofState(r.proof) + "\n";
+    out += "  " + std::string(kStopWordFile) + ": " +
+           (r.stopWordsPresent ? tools::counted(r.stopWords, "entry", "entries")
+                               : std::string("absent (no stop words)")) +
+           "\n";
+    for (const auto &[what, count] : r.noteCounts)
+        out += "  note: " + std::to_string(count) + " of: " + what + "\n";
+    listFindings(out, "problems", r.problems, r.problemCounts);
+    out += r.unreadable()            ? "a store cannot be read\n"
+           : r.problemCounts.empty() ? "clean\n"
+                                     : "problems found\n";
+    return out;
+}
+
+namespace {
+
+void jsonFindings(tools::JsonWriter &json, const char *name, const std::vector<Finding> &listed,
+                  const std::map<std::string, std::size_t> &counts) {
+    json.key(name).beginArray();
+    for (const Finding &finding : listed) {
+        json.beginObject().key("file").value(finding.file).key("what").value(finding.what);
+        if (!finding.key.empty()) json.key("key").value(finding.key);
+        if (finding.record) json.key("record").value(static_cast<int64_t>(*finding.record));
+        json.endObject();
+    }
+    json.endArray();
+    json.key(std::string(name) + "Counted").beginObject();
+    for (const auto &[what, count] : counts) json.key(what).value(static_cast<uint64_t>(count));
+    json.endObject();
+}
+
+void jsonStore(tools::JsonWriter &json, const StoreFacts &facts) {
+    json.key("file").value(facts.file).key("readable").value(facts.readable);
+    if (!facts.readable) json.key("unreadable").value(facts.unreadable);
+    json.key("verified").value(facts.verified);
+}
+
+void jsonIndex(tools::JsonWriter &json, const Report &r) {
+    json.key("index").beginObject();
+    jsonStore(json, r.index);
+    json.key("keys").value(static_cast<uint64_t>(r.keys));
+    json.key("postings").value(static_cast<uint64_t>(r.postings));
+    json.key("categories").beginObject();
+    for (const auto &[code, count] : r.categories)
+        json.key(code).value(static_cast<uint64_t>(count));
+    json.endObject().endObject();
+}
+
+void jsonRecords(tools::JsonWriter &json, const Report &r) {
+    json.key("records").beginObject();
+    jsonStore(json, r.records);
+    json.key("records").value(static_cast<uint64_t>(r.recordCount));
+    json.key("longestText").value(static_cast<uint64_t>(r.longestText));
+    json.key("bufferSize").value(static_cast<uint64_t>(r.longestText + 1));
+    json.key("longestTextEntry");
+    if (r.longestTextEntry)
+        json.value(static_cast<uint64_t>(*r.longestTextEntry));
+    else
+        json.null();
+    json.endObject();
+}
+
+}  // namespace
+
+std::string jsonReport(const Report &r) {
+    tools::JsonWriter json;
+    json.beginObject().key("folder").value(r.folder.empty() ? std::string(".") : r.folder);
+    json.key("status").value(r.exitStatus());
+    jsonIndex(json, r);
+    jsonRecords(json, r);
+    json.key("proof").beginObject().key("file").value(kProofFile);
+    json.key("state").value(proofState(r.proof)).key("words").value(proofWords(r.proof));
+    json.key("matches").value(r.proof.outcome == ProofOutcome::kMatches);
+    json.endObject();
+    json.key("stopWords").beginObject().key("file").value(kStopWordFile);
+    json.key("present").value(r.stopWordsPresent);
+    json.key("entries").value(static_cast<uint64_t>(r.stopWords));
+    json.endObject();
+    jsonFindings(json, "notes", r.notes, r.noteCounts);
+    jsonFindings(json, "problems", r.problems, r.problemCounts);
+    json.endObject();
+    return json.text() + "\n";
+}
+
+}  // namespace textfind::check
