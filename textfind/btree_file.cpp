@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 namespace textfind {
@@ -72,6 +73,21 @@ std::string_view viewOf(const DBT &dbt) {
                          : std::string_view(static_cast<const char *>(dbt.data), dbt.size);
 }
 
+// The file's meta page, checked before Berkeley DB trusts it; nothing when
+// it is fit or the file cannot be read (Berkeley DB then says why).
+std::optional<std::string> metaProblemOf(const char *path) {
+    std::FILE *file = std::fopen(path, "rb");
+    if (file == nullptr) return std::nullopt;
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    unsigned char first[kMetaCheckedBytes];
+    const std::size_t got = std::fread(first, 1, sizeof first, file);
+    std::fclose(file);
+    std::error_code error;
+    const std::uintmax_t length = std::filesystem::file_size(path, error);
+    if (error) return std::nullopt;
+    return metaPageProblem(std::span<const unsigned char>(first, got), length);
+}
+
 }  // namespace
 
 BtreeFile::~BtreeFile() {
@@ -91,6 +107,10 @@ bool BtreeFile::failed(int code) {
 }
 
 OpenResult BtreeFile::open(const char *path, uint32_t cacheBytes, bool readOnly) {
+    if (std::optional<std::string> problem = metaProblemOf(path)) {
+        error_ = std::move(*problem);
+        return OpenResult::kNotOpened;
+    }
     DB *db = createHandle(&message_, keepMessage);
     if (db == nullptr) return OpenResult::kNoHandle;
     if (cacheBytes != 0) db->set_cachesize(db, 0, cacheBytes, 1);
@@ -198,6 +218,10 @@ std::optional<FileStamp> BtreeFile::stamp() const {
 }
 
 bool BtreeFile::verify(const std::string &path, std::string &messages) {
+    if (std::optional<std::string> problem = metaProblemOf(path.c_str())) {
+        messages = std::move(*problem);
+        return false;
+    }
     DB *db = createHandle(&messages, collectMessage);
     if (db == nullptr) {
         messages = "cannot create a database handle";

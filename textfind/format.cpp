@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "digest.h"
 
@@ -26,6 +27,31 @@ ProvenFile readFile(const unsigned char *at, const unsigned char *lengthAt) {
 constexpr std::size_t kCheckedBytes = 96;
 
 }  // namespace
+
+std::optional<std::string> metaPageProblem(std::span<const unsigned char> first,
+                                           uint64_t fileLength) {
+    if (first.size() < kMetaCheckedBytes) return "shorter than a Berkeley DB meta page";
+    const unsigned char *p = first.data();
+    if (readU32(p + kMetaMagicOffset) != kBtreeMagic) return "not a Berkeley DB B-tree file";
+    if (const uint32_t version = readU32(p + kMetaVersionOffset); version < 8 || version > 9)
+        return "a B-tree of version " + std::to_string(version) + " (8 or 9 are read)";
+    const uint32_t pageSize = readU32(p + kMetaPageSizeOffset);
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0)
+        return "a damaged meta page: page size " + std::to_string(pageSize);
+    if (p[kMetaEncryptionOffset] != 0) return "an encrypted file";
+    if (p[kMetaTypeOffset] != 9)
+        return "a damaged meta page: page type " + std::to_string(p[kMetaTypeOffset]);
+    if (readU32(p + kMetaPartitionsOffset) != 0) return "a partitioned file";
+    if ((readU32(p + kMetaFlagsOffset) & kMetaRefusedFlags) != 0)
+        return "a file of another layout (record numbers, subdatabases or compression)";
+    if (const uint32_t minKey = readU32(p + kMetaMinKeyOffset);
+        minKey < 2 || minKey > pageSize / 64)
+        return "a damaged meta page: minimum of keys a page " + std::to_string(minKey);
+    if (fileLength % pageSize != 0)
+        return "a damaged file: " + std::to_string(fileLength) + " bytes, not whole pages of " +
+               std::to_string(pageSize);
+    return std::nullopt;
+}
 
 std::array<unsigned char, kProofSize> encodeProof(const Proof &proof) {
     std::array<unsigned char, kProofSize> bytes{};

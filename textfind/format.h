@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace textfind {
@@ -88,6 +89,32 @@ inline constexpr Layout kIndexLayout{16384, false};
 inline constexpr std::size_t kFileIdOffset = 52;
 inline constexpr std::size_t kFileIdSize = 20;
 using FileId = std::array<unsigned char, kFileIdSize>;
+
+// ---- Berkeley DB's meta page ---------------------------------------------------
+
+// The fields of a B-tree file's first page that Berkeley DB trusts before it
+// reads any other: a damaged page size, minimum of keys a page or partition
+// count makes it divide by zero or read out of bounds, so each is checked
+// first. Offsets of Berkeley DB 5's layout, little-endian.
+inline constexpr std::size_t kMetaCheckedBytes = 96;
+inline constexpr std::size_t kMetaMagicOffset = 12;       // 0x053162: a B-tree
+inline constexpr std::size_t kMetaVersionOffset = 16;     // 8 or 9
+inline constexpr std::size_t kMetaPageSizeOffset = 20;    // a power of 2, 512 to 65536
+inline constexpr std::size_t kMetaEncryptionOffset = 24;  // 0: not encrypted (1 byte)
+inline constexpr std::size_t kMetaTypeOffset = 25;        // 9: a B-tree meta page (1 byte)
+inline constexpr std::size_t kMetaPartitionsOffset = 36;  // 0: not partitioned
+inline constexpr std::size_t kMetaFlagsOffset = 48;  // no record numbers, subdatabases, compression
+inline constexpr std::size_t kMetaMinKeyOffset = 76;  // 2 or more, at most a 64th of the page
+inline constexpr uint32_t kBtreeMagic = 0x053162;
+// Flags of files this project cannot read as word index or record store:
+// recno layouts, subdatabases, compression.
+inline constexpr uint32_t kMetaRefusedFlags = 0x02 | 0x08 | 0x10 | 0x20 | 0x80;
+
+// What is wrong with a file's first bytes as a B-tree meta page Berkeley DB
+// may be given, or with its length (a page cut short is read past its end),
+// in words; nothing when they are fit.
+std::optional<std::string> metaPageProblem(std::span<const unsigned char> first,
+                                           uint64_t fileLength);
 
 // ---- The proof ---------------------------------------------------------------
 

@@ -132,4 +132,57 @@ TEST_F(StorePair, WithoutAValidProofTheStoresAreReadAsAnyWritersAre) {
     }
 }
 
+// A meta page whose fields would make Berkeley DB divide by zero or read
+// out of bounds, in stores without a proof (another writer's): each call
+// answers that the store cannot be read, and the checker says why.
+TEST_F(StorePair, AMetaPageBerkeleyDbCannotTrustIsNotOpened) {
+    fs::remove(textfind::kProofFile);
+    struct Row {
+        const char *name;
+        std::size_t offset;
+        std::vector<unsigned char> bytes;
+        const char *words;
+    };
+    const Row rows[] = {
+        {"page size 0", textfind::kMetaPageSizeOffset, {0, 0, 0, 0}, "page size 0"},
+        {"page size not a power of 2",
+         textfind::kMetaPageSizeOffset,
+         {0xE8, 3, 0, 0},
+         "page size 1000"},
+        {"no minimum of keys", textfind::kMetaMinKeyOffset, {0, 0, 0, 0}, "minimum of keys"},
+        {"one key a page", textfind::kMetaMinKeyOffset, {1, 0, 0, 0}, "minimum of keys"},
+        {"partitions", textfind::kMetaPartitionsOffset, {3, 0, 0, 0}, "partitioned"},
+        {"subdatabases", textfind::kMetaFlagsOffset, {0x20, 0, 0, 0}, "another layout"},
+        {"a hash file", textfind::kMetaMagicOffset, {0x61, 0x15, 6, 0}, "not a Berkeley DB B-tree"},
+        {"a later version", textfind::kMetaVersionOffset, {10, 0, 0, 0}, "version 10"},
+        {"another page type", textfind::kMetaTypeOffset, {8}, "page type 8"},
+        {"a page cut short", std::string::npos, {}, "not whole pages"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const char *store : {textfind::kIndexFile, textfind::kRecordFile}) {
+            std::string bytes = test::readFile(store);
+            if (row.offset == std::string::npos)
+                bytes.resize(bytes.size() - 100);
+            else
+                std::copy(row.bytes.begin(), row.bytes.end(), bytes.begin() + row.offset);
+            const std::string kept = test::readFile(store);
+            test::writeFile(store, bytes);
+            textfind::BtreeFile file;
+            EXPECT_EQ(file.open(store, 0, true), textfind::OpenResult::kNotOpened);
+            EXPECT_NE(file.error().find(row.words), std::string::npos) << file.error();
+            std::string messages;
+            EXPECT_FALSE(textfind::BtreeFile::verify(store, messages));
+            EXPECT_NE(messages.find(row.words), std::string::npos) << messages;
+            std::vector<char> buffer(256);
+            if (store == textfind::kIndexFile)
+                EXPECT_EQ(ScanDB("alfa", 1, "**"), TEXTFIND_SCAN_NOT_OPENED);
+            else
+                EXPECT_EQ(FindDB(2, buffer.data()), TEXTFIND_RECORD_NOT_OPENED);
+            test::writeFile(store, kept);
+        }
+    }
+    EXPECT_EQ(ScanDB("alfa", 1, "**"), 30);
+}
+
 }  // namespace

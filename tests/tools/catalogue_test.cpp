@@ -33,9 +33,10 @@ TEST(Catalogue, AcceptedForms) {
         "1\tEE\tLa casa\r\n"
         "-2147483648\t\t\n"
         "2147483647\tM\ttab\tinside\n"
+        "00000000000000000000007\t\tzeros do not make a number long\n"
         "0\tmM\tlast line without LF",
         "c.tsv");
-    ASSERT_EQ(records.size(), 4u);
+    ASSERT_EQ(records.size(), 5u);
     EXPECT_EQ(records[0].number, 1);
     EXPECT_EQ(records[0].category, "EE");
     EXPECT_EQ(records[0].text, "La casa");
@@ -44,7 +45,8 @@ TEST(Catalogue, AcceptedForms) {
     EXPECT_EQ(records[1].text, "");
     EXPECT_EQ(records[2].number, INT32_MAX);
     EXPECT_EQ(records[2].text, "tab\tinside");
-    EXPECT_EQ(records[3].text, "last line without LF");
+    EXPECT_EQ(records[3].number, 7);
+    EXPECT_EQ(records[4].text, "last line without LF");
 }
 
 struct BadInput {
@@ -60,6 +62,7 @@ const BadInput kBadInputs[] = {
     {"+5\tEE\tx\n", "c.tsv:1: record number \"+5\" is not a decimal integer"},
     {"2147483648\tEE\tx\n", "c.tsv:1: record number 2147483648 is outside 32 bits"},
     {"-2147483649\tEE\tx\n", "c.tsv:1: record number -2147483649 is outside 32 bits"},
+    {"-0002147483649\tEE\tx\n", "c.tsv:1: record number -0002147483649 is outside 32 bits"},
     {"99999999999999999999999\tEE\tx\n",
      "c.tsv:1: record number 99999999999999999999999 is outside 32 bits"},
     {"5\tEE\tx\n6\tEE\ty\n5\tMM\tz\n", "c.tsv:3: duplicate record number 5 (first on line 1)"},

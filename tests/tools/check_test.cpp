@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "json.h"
 #include "json_value.h"
 #include "run_command.h"
 #include "scramble.h"
@@ -255,6 +256,22 @@ TEST(Checker, SaysWhatTheProofFinds) {
         const test::JsonValue json = test::parseJson(checkTool("--json .").output);
         EXPECT_EQ(json["proof"]["state"].text, row.state);
     }
+}
+
+// Bytes that are no UTF-8 character (overlong forms, surrogates, beyond
+// U+10FFFF) are escaped one by one: passed raw they make the report invalid.
+TEST(Checker, JsonOutputIsValidUtf8AndExact) {
+    const std::pair<std::string, std::string> strings[] = {
+        {"caff\xC3\xA8 \xE2\x98\x83", "\"caff\xC3\xA8 \xE2\x98\x83\""},
+        {"\xC0\xAF", "\"\\u00C0\\u00AF\""},
+        {"\xED\xA0\x80", "\"\\u00ED\\u00A0\\u0080\""},
+        {"\xF4\x90\x80\x80", "\"\\u00F4\\u0090\\u0080\\u0080\""},
+        {"\xE2\x98", "\"\\u00E2\\u0098\""},
+    };
+    for (const auto &[bytes, json] : strings) EXPECT_EQ(tools::jsonString(bytes), json) << json;
+    tools::JsonWriter writer;
+    writer.beginArray().value(UINT64_MAX).value(INT64_MIN).endArray();
+    EXPECT_EQ(writer.text(), "[18446744073709551615, -9223372036854775808]");
 }
 
 }  // namespace

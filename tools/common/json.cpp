@@ -2,25 +2,9 @@
 
 #include <cstdio>
 
+#include "utf8.h"
+
 namespace tools {
-
-namespace {
-
-// The length of a valid UTF-8 sequence at `at`, or 0.
-std::size_t utf8Length(std::string_view s, std::size_t at) {
-    const auto b = static_cast<unsigned char>(s[at]);
-    std::size_t length = b < 0x80         ? 1
-                         : (b >> 5) == 6  ? 2
-                         : (b >> 4) == 14 ? 3
-                         : (b >> 3) == 30 ? 4
-                                          : 0;
-    if (length == 0 || at + length > s.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((static_cast<unsigned char>(s[at + i]) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-}  // namespace
 
 std::string jsonString(std::string_view bytes) {
     std::string out = "\"";
@@ -47,7 +31,7 @@ std::string jsonString(std::string_view bytes) {
         } else if (c < 0x80) {
             out += static_cast<char>(c);
             ++i;
-        } else if (const std::size_t length = utf8Length(bytes, i)) {
+        } else if (const std::size_t length = utf8CharacterLength(bytes, i)) {
             out.append(bytes.substr(i, length));
             i += length;
         } else {
@@ -110,6 +94,12 @@ JsonWriter &JsonWriter::value(std::string_view text) {
 }
 
 JsonWriter &JsonWriter::value(int64_t number) {
+    separate();
+    out_ += std::to_string(number);
+    return *this;
+}
+
+JsonWriter &JsonWriter::value(uint64_t number) {
     separate();
     out_ += std::to_string(number);
     return *this;

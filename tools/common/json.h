@@ -20,7 +20,7 @@ public:
     JsonWriter &value(std::string_view text);
     JsonWriter &value(const char *text) { return value(std::string_view(text)); }
     JsonWriter &value(int64_t number);
-    JsonWriter &value(uint64_t number) { return value(static_cast<int64_t>(number)); }
+    JsonWriter &value(uint64_t number);
     JsonWriter &value(int number) { return value(static_cast<int64_t>(number)); }
     JsonWriter &value(bool flag);
     JsonWriter &null();

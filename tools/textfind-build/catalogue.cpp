@@ -13,8 +13,6 @@ namespace textfind::build {
 
 namespace {
 
-constexpr std::size_t kBlockSize = 1 << 20;
-
 // False if not a decimal integer; values too long for int64 read as out of range.
 bool parseRecordNumber(std::string_view field, int64_t &value) {
     const bool negative = field.starts_with('-');
@@ -22,11 +20,15 @@ bool parseRecordNumber(std::string_view field, int64_t &value) {
     if (digits.empty() ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
-    if (digits.size() > 12) {
+    // Leading zeros do not make a number long.
+    const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
+    const std::string_view significant = digits.substr(first);
+    if (significant.size() > 12) {
         value = negative ? INT64_MIN : INT64_MAX;
         return true;
     }
-    std::from_chars(field.data(), field.data() + field.size(), value);
+    std::from_chars(significant.data(), significant.data() + significant.size(), value);
+    if (negative) value = -value;
     return true;
 }
 
@@ -55,8 +57,9 @@ void failLine(std::string_view source, std::size_t line, const std::string &what
     throw CatalogueError(message.str());
 }
 
-CatalogueReader::CatalogueReader(std::FILE *input, std::string sourceName, ReadOptions options)
-    : input_(input), sourceName_(std::move(sourceName)), options_(options) {}
+CatalogueReader::CatalogueReader(std::FILE *input, std::string sourceName, ReadOptions options,
+                                 std::size_t blockSize)
+    : input_(input), blockSize_(blockSize), sourceName_(std::move(sourceName)), options_(options) {}
 
 CatalogueReader::CatalogueReader(std::string_view content, std::string sourceName,
                                  ReadOptions options)
@@ -67,10 +70,10 @@ bool CatalogueReader::more() {
     window_.erase(0, pos_);
     pos_ = 0;
     const std::size_t had = window_.size();
-    window_.resize(had + kBlockSize);
-    const std::size_t got = std::fread(window_.data() + had, 1, kBlockSize, input_);
+    window_.resize(had + blockSize_);
+    const std::size_t got = std::fread(window_.data() + had, 1, blockSize_, input_);
     window_.resize(had + got);
-    if (got < kBlockSize) {
+    if (got < blockSize_) {
         if (std::ferror(input_)) throw std::runtime_error(sourceName_ + ": read error");
         ended_ = true;
     }

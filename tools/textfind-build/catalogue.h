@@ -64,7 +64,11 @@ struct ReadOptions {
 // Records one at a time from a file or from bytes in memory.
 class CatalogueReader {
 public:
-    CatalogueReader(std::FILE *input, std::string sourceName, ReadOptions options = {});
+    // A file is read a block at a time (a smaller block, in tests, puts its
+    // edges everywhere).
+    static constexpr std::size_t kBlockSize = 1 << 20;
+    CatalogueReader(std::FILE *input, std::string sourceName, ReadOptions options = {},
+                    std::size_t blockSize = kBlockSize);
     CatalogueReader(std::string_view content, std::string sourceName, ReadOptions options = {});
 
     // The next record and the line it starts on; false at the end. Throws
@@ -101,6 +105,7 @@ private:
     std::string delimiterHint() const;
 
     std::FILE *input_ = nullptr;
+    std::size_t blockSize_ = kBlockSize;
     std::string sourceName_;
     ReadOptions options_;
     std::string window_;  // bytes read and not yet consumed, from pos_

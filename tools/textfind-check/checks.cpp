@@ -119,50 +119,60 @@ StopWords checkStopWords(const std::string &path, Report &report, Sink &sink) {
     return stopWords;
 }
 
-PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink) {
-    std::vector<std::pair<int32_t, std::pair<bool, std::size_t>>> found;  // words, length
-    const bool complete = forEachItem(path, [&](std::string_view key, std::string_view data) {
-        if (key == kLongestTextKey) {
-            if (data.size() == kLongestTextSize)
-                report.longestTextEntry = static_cast<uint32_t>(recordOf(data));
-            else
-                sink.problems.add(kRecordFile, "longest-text entry not 4 bytes long", key);
-            return;
-        }
-        if (key.size() != kRecordKeySize) {
-            sink.problems.add(kRecordFile, "key not 4 bytes long (no record number)", key);
-            return;
-        }
-        std::string text(data);
-        scrambleInPlace(text);
-        ++report.recordCount;
-        report.longestText = std::max(report.longestText, text.size());
-        if (text.find('\0') != std::string::npos)
-            sink.problems.add(kRecordFile, "text holding a NUL byte (the host sees it cut)", {},
-                              recordOf(key));
-        bool words = false;
-        forEachIndexedWord(text, [&](std::string_view) { words = true; });
-        found.push_back({recordOf(key), {words, text.size()}});
-    });
-    if (!complete) sink.problems.add(kRecordFile, "cannot be read to its end");
-    std::sort(found.begin(), found.end());
+void checkRecordItem(std::string_view key, std::string_view data, Report &report, Sink &sink,
+                     std::vector<RecordSeen> &found) {
+    if (key == kLongestTextKey) {
+        if (data.size() == kLongestTextSize)
+            report.longestTextEntry = static_cast<uint32_t>(recordOf(data));
+        else
+            sink.problems.add(kRecordFile, "longest-text entry not 4 bytes long", key);
+        return;
+    }
+    if (key.size() != kRecordKeySize) {
+        sink.problems.add(kRecordFile, "key not 4 bytes long (no record number)", key);
+        return;
+    }
+    std::string text(data);
+    scrambleInPlace(text);
+    ++report.recordCount;
+    report.longestText = std::max(report.longestText, text.size());
+    if (text.find('\0') != std::string::npos)
+        sink.problems.add(kRecordFile, "text holding a NUL byte (the host sees it cut)", {},
+                          recordOf(key));
+    bool words = false;
+    forEachIndexedWord(text, [&](std::string_view) { words = true; });
+    found.push_back({recordOf(key), words, text.size()});
+}
+
+PresentRecords presentRecords(std::vector<RecordSeen> found, const Report &report, Sink &sink) {
+    std::sort(found.begin(), found.end(),
+              [](const RecordSeen &a, const RecordSeen &b) { return a.number < b.number; });
     PresentRecords present;
-    for (const auto &[record, facts] : found) {
-        present.numbers.push_back(record);
-        present.withWords.push_back(facts.first);
+    for (const RecordSeen &record : found) {
+        present.numbers.push_back(record.number);
+        present.withWords.push_back(record.withWords);
         // The library refuses a text longer than the entry: that record is lost.
-        if (report.longestTextEntry && facts.second > *report.longestTextEntry)
+        if (report.longestTextEntry && record.length > *report.longestTextEntry)
             sink.problems.add(kRecordFile,
                               "text longer than the longest-text entry (" +
                                   std::to_string(*report.longestTextEntry) +
                                   " bytes): the library refuses it",
-                              {}, record);
+                              {}, record.number);
     }
     if (report.longestTextEntry && *report.longestTextEntry > report.longestText)
         sink.notes.add(kRecordFile, "longest-text entry says " +
                                         std::to_string(*report.longestTextEntry) +
                                         " bytes, more than the longest text");
     return present;
+}
+
+PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink) {
+    std::vector<RecordSeen> found;
+    const bool complete = forEachItem(path, [&](std::string_view key, std::string_view data) {
+        checkRecordItem(key, data, report, sink, found);
+    });
+    if (!complete) sink.problems.add(kRecordFile, "cannot be read to its end");
+    return presentRecords(std::move(found), report, sink);
 }
 
 namespace {
@@ -184,39 +194,44 @@ void checkKey(std::string_view key, const StopWords &stopWords, Sink &sink) {
 
 }  // namespace
 
+void checkIndexItem(std::string_view key, std::string_view data, const StopWords &stopWords,
+                    const PresentRecords &present, Report &report, Sink &sink,
+                    std::vector<bool> &referenced) {
+    ++report.keys;
+    checkKey(key, stopWords, sink);
+    if (data.size() % kPostingSize != 0)
+        sink.problems.add(
+            kIndexFile,
+            std::to_string(data.size() % kPostingSize) + " trailing bytes after the postings", key);
+    const std::size_t count = data.size() / kPostingSize;
+    report.postings += count;
+    std::vector<int32_t> records;
+    records.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Posting posting = decodePosting(data, i);
+        ++report.categories[std::string(postingCategoryCode(posting.category))];
+        records.push_back(posting.record);
+        if (!report.records.verified) continue;
+        const auto at =
+            std::lower_bound(present.numbers.begin(), present.numbers.end(), posting.record);
+        if (at == present.numbers.end() || *at != posting.record)
+            sink.problems.add(kIndexFile, "posting of a record the store lacks", key,
+                              posting.record);
+        else
+            referenced[static_cast<std::size_t>(at - present.numbers.begin())] = true;
+    }
+    std::sort(records.begin(), records.end());
+    for (std::size_t i = 1; i < records.size(); ++i)
+        if (records[i] == records[i - 1] && (i == 1 || records[i - 2] != records[i]))
+            sink.problems.add(kIndexFile, "record posted more than once under one word", key,
+                              records[i]);
+}
+
 std::vector<bool> checkIndex(const std::string &path, const StopWords &stopWords,
                              const PresentRecords &present, Report &report, Sink &sink) {
     std::vector<bool> referenced(present.numbers.size(), false);
-    std::vector<int32_t> records;
     const bool complete = forEachItem(path, [&](std::string_view key, std::string_view data) {
-        ++report.keys;
-        checkKey(key, stopWords, sink);
-        if (data.size() % kPostingSize != 0)
-            sink.problems.add(
-                kIndexFile,
-                std::to_string(data.size() % kPostingSize) + " trailing bytes after the postings",
-                key);
-        const std::size_t count = data.size() / kPostingSize;
-        report.postings += count;
-        records.clear();
-        for (std::size_t i = 0; i < count; ++i) {
-            const Posting posting = decodePosting(data, i);
-            ++report.categories[std::string(postingCategoryCode(posting.category))];
-            records.push_back(posting.record);
-            if (!report.records.verified) continue;
-            const auto at =
-                std::lower_bound(present.numbers.begin(), present.numbers.end(), posting.record);
-            if (at == present.numbers.end() || *at != posting.record)
-                sink.problems.add(kIndexFile, "posting of a record the store lacks", key,
-                                  posting.record);
-            else
-                referenced[static_cast<std::size_t>(at - present.numbers.begin())] = true;
-        }
-        std::sort(records.begin(), records.end());
-        for (std::size_t i = 1; i < records.size(); ++i)
-            if (records[i] == records[i - 1] && (i == 1 || records[i - 2] != records[i]))
-                sink.problems.add(kIndexFile, "record posted more than once under one word", key,
-                                  records[i]);
+        checkIndexItem(key, data, stopWords, present, report, sink, referenced);
     });
     if (!complete) sink.problems.add(kIndexFile, "cannot be read to its end");
     return referenced;

@@ -38,6 +38,23 @@ struct PresentRecords {
     std::vector<bool> withWords;
 };
 
+// A record as the record store's item shows it.
+struct RecordSeen {
+    int32_t number;
+    bool withWords;
+    std::size_t length;
+};
+
+// The checks of one item, the reading of the store aside: each counts the
+// item in the report and adds its findings to the sink. A record's facts go
+// to `found`; `referenced` marks the present records a posting names.
+void checkRecordItem(std::string_view key, std::string_view data, Report &report, Sink &sink,
+                     std::vector<RecordSeen> &found);
+PresentRecords presentRecords(std::vector<RecordSeen> found, const Report &report, Sink &sink);
+void checkIndexItem(std::string_view key, std::string_view data, const StopWords &stopWords,
+                    const PresentRecords &present, Report &report, Sink &sink,
+                    std::vector<bool> &referenced);
+
 // Berkeley DB's verification, in a process of its own.
 void verifyStore(const std::string &path, StoreFacts &facts);
 StopWords checkStopWords(const std::string &path, Report &report, Sink &sink);
