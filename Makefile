@@ -98,7 +98,32 @@ bench: build bench-deps
 	./bench/run-all.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(FUZZ_BUILD)
+
+# Coverage-guided fuzzing: every harness built with clang's libFuzzer, ASan
+# and UBSan, each run FUZZ_SECONDS on its corpus (fuzz/run.sh); new inputs
+# land in $(FUZZ_BUILD)/fuzz/found/, failures in $(FUZZ_BUILD)/fuzz/artifacts/.
+# `make fuzz-merge` minimises the corpora with what was found.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_CMAKE = cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DSANITIZE=ON \
+  -DFUZZ_LIBFUZZER=ON -DBUILD_TESTING=ON $(CMAKE_FLAGS) >/dev/null
+
+.PHONY: fuzz-deps fuzz-build fuzz fuzz-merge
+
+fuzz-deps:
+	@$(INSTALL) $(PACKAGES)/fuzz.txt
+
+fuzz-build: deps fuzz-deps
+	$(FUZZ_CMAKE)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+
+fuzz: fuzz-build
+	./fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-merge: fuzz-build
+	./fuzz/run.sh --merge $(FUZZ_BUILD)
 
 # Windows DLLs cross-built with mingw-w64, checked statically (32-bit) and
 # under Wine (64-bit, and 32-bit where the machine runs 32-bit code).

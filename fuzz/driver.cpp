@@ -210,6 +210,9 @@ int main(int argc, char **argv) {
             inputs.emplace_back(arg);
     }
 
+    // Absolute: a harness may change the current folder.
+    if (!artifactPrefix.empty() && artifactPrefix[0] != '/')
+        artifactPrefix = (std::filesystem::current_path() / artifactPrefix).string();
     std::snprintf(crashPath, sizeof crashPath, "%scrash-seed%llu", artifactPrefix.c_str(),
                   static_cast<unsigned long long>(seed));
     for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) ::signal(sig, onFatalSignal);

@@ -8,27 +8,10 @@
 
 #include "category_filter.h"
 #include "check.h"
+#include "models.h"
 #include "words.h"
 
 namespace {
-
-bool modelSeparator(unsigned char b) {
-    static constexpr std::string_view kSeparators(" \t\",.;:-+!%&/?()[]'", 19);
-    return kSeparators.find(static_cast<char>(b)) != std::string_view::npos;
-}
-
-bool modelAccepts(std::string_view selector, std::string code) {
-    bool lowercaseRule = false;
-    if (!code.empty() && code[0] >= 'a' && code[0] <= 'z') {
-        code[0] = static_cast<char>(code[0] - 'a' + 'A');
-        lowercaseRule = selector.find("EE") == std::string_view::npos &&
-                        (selector.find("MM") != std::string_view::npos || code == "MM");
-    }
-    if (selector.size() >= 2 && selector[0] == '*' && selector[1] == '*' &&
-        std::string_view("EE;MM").find(code) == std::string_view::npos)
-        return true;
-    return lowercaseRule || selector.find(code) != std::string_view::npos;
-}
 
 void checkWords(std::string_view query) {
     // Every byte belongs to exactly one word or is a separator, words come
@@ -41,14 +24,15 @@ void checkWords(std::string_view query) {
                    "words lie in the query, in order");
         const std::size_t start = static_cast<std::size_t>(word.data() - query.data());
         for (std::size_t i = next; i < start; ++i)
-            FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])),
+            FUZZ_CHECK(model::separator(static_cast<unsigned char>(query[i])),
                        "only separators between words");
         for (char c : word)
-            FUZZ_CHECK(!modelSeparator(static_cast<unsigned char>(c)),
+            FUZZ_CHECK(!model::separator(static_cast<unsigned char>(c)),
                        "no separator inside a word");
         next = start + word.size();
-        FUZZ_CHECK(next == query.size() || modelSeparator(static_cast<unsigned char>(query[next])),
-                   "a word runs up to a separator or the end");
+        FUZZ_CHECK(
+            next == query.size() || model::separator(static_cast<unsigned char>(query[next])),
+            "a word runs up to a separator or the end");
 
         const std::string normal = textfind::wordNormalForm(word);
         FUZZ_CHECK(normal.size() == word.size(), "normal form keeps the length");
@@ -59,11 +43,11 @@ void checkWords(std::string_view query) {
         }
     });
     for (std::size_t i = next; i < query.size(); ++i)
-        FUZZ_CHECK(modelSeparator(static_cast<unsigned char>(query[i])),
+        FUZZ_CHECK(model::separator(static_cast<unsigned char>(query[i])),
                    "only separators after the last word");
     for (unsigned b = 0; b < 256; ++b)
         FUZZ_CHECK(textfind::isSeparator(static_cast<unsigned char>(b)) ==
-                       modelSeparator(static_cast<unsigned char>(b)),
+                       model::separator(static_cast<unsigned char>(b)),
                    "separator set");
 }
 
@@ -84,10 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::size_t codeLength = stored[0] == 0 ? 0 : stored[1] == 0 ? 1 : 2;
     FUZZ_CHECK(code.data() == stored && code.size() == codeLength, "code ends at the first NUL");
     FUZZ_CHECK(
-        textfind::categoryAccepts(selector, code) == modelAccepts(selector, std::string(code)),
+        textfind::categoryAccepts(selector, code) == model::accepts(selector, std::string(code)),
         "category filter matches the model");
     // The query part doubles as a selector with NULs inside.
-    FUZZ_CHECK(textfind::categoryAccepts(query, code) == modelAccepts(query, std::string(code)),
+    FUZZ_CHECK(textfind::categoryAccepts(query, code) == model::accepts(query, std::string(code)),
                "category filter on any bytes");
 
     checkWords(query);
