@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 
 #include "encoding.h"
 
@@ -48,32 +49,70 @@ bool Converter::fromUtf8() const { return namesUtf8(from_); }
 
 Converter::~Converter() { iconv_close(state_->descriptor); }
 
+namespace {
+
+// glibc's iconv drops Unicode's tag characters (U+E0000 to U+E007F) that the
+// target has no form for, and reports success: each is converted alone, and
+// one that gives no bytes counts as a character without a form.
+bool startsTagCharacter(const char *p, std::size_t left) {
+    const auto *b = reinterpret_cast<const unsigned char *>(p);
+    return left >= 4 && b[0] == 0xF3 && b[1] == 0xA0 && (b[2] == 0x80 || b[2] == 0x81) &&
+           (b[3] & 0xC0) == 0x80;
+}
+
+const char *nextTagCharacter(const char *p, const char *end) {
+    while ((p = static_cast<const char *>(std::memchr(p, '\xF3', end - p))) != nullptr) {
+        if (startsTagCharacter(p, end - p)) return p;
+        ++p;
+    }
+    return end;
+}
+
+}  // namespace
+
 std::string Converter::convert(std::string_view text, bool replace, std::size_t &replaced) {
     std::string out(text.size() * 4 + 8, '\0');
-    char *in = const_cast<char *>(text.data());
-    std::size_t inLeft = text.size();
     std::size_t used = 0;
-    iconv(state_->descriptor, nullptr, nullptr, nullptr, nullptr);
-    while (true) {
-        char *at = out.data() + used;
-        std::size_t outLeft = out.size() - used;
-        const std::size_t rc = iconv(state_->descriptor, &in, &inLeft, &at, &outLeft);
-        used = out.size() - outLeft;
-        if (rc != static_cast<std::size_t>(-1)) break;
-        if (errno == E2BIG) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        // EILSEQ: no form in the target, or no character of the source;
-        // EINVAL: a sequence cut short at the end.
-        if (!replace) throw ConversionError("a character cannot be converted");
+    auto addReplacement = [&] {
         if (out.size() - used < 1) out.resize(out.size() * 2);
         out[used++] = '?';
         ++replaced;
-        const std::size_t skip = characterLength(in, inLeft, state_->fromUtf8);
-        in += skip;
-        inLeft -= skip;
-        if (inLeft == 0) break;
+    };
+    auto convertRun = [&](const char *from, std::size_t inLeft) {
+        char *in = const_cast<char *>(from);
+        while (inLeft > 0) {
+            char *at = out.data() + used;
+            std::size_t outLeft = out.size() - used;
+            const std::size_t rc = iconv(state_->descriptor, &in, &inLeft, &at, &outLeft);
+            used = out.size() - outLeft;
+            if (rc != static_cast<std::size_t>(-1)) break;
+            if (errno == E2BIG) {
+                out.resize(out.size() * 2);
+                continue;
+            }
+            // EILSEQ: no form in the target, or no character of the source;
+            // EINVAL: a sequence cut short at the end.
+            if (!replace) throw ConversionError("a character cannot be converted");
+            addReplacement();
+            const std::size_t skip = characterLength(in, inLeft, state_->fromUtf8);
+            in += skip;
+            inLeft -= skip;
+        }
+    };
+    iconv(state_->descriptor, nullptr, nullptr, nullptr, nullptr);
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    while (p < end) {
+        const char *tag = state_->fromUtf8 ? nextTagCharacter(p, end) : end;
+        convertRun(p, static_cast<std::size_t>(tag - p));
+        if (tag == end) break;
+        const std::size_t before = used;
+        convertRun(tag, 4);
+        if (used == before) {
+            if (!replace) throw ConversionError("a character cannot be converted");
+            addReplacement();
+        }
+        p = tag + 4;
     }
     // Flush the shift state of stateful encodings.
     char *at = out.data() + used;
