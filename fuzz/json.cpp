@@ -198,7 +198,8 @@ public:
     bool done() const { return at_ >= size_; }
     uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
     std::string_view bytes() {
-        const std::size_t n = std::min<std::size_t>(byte() % 24, size_ - at_);
+        const std::size_t wanted = byte() % 24;  // before size_ - at_: it moves at_
+        const std::size_t n = std::min(wanted, size_ - at_);
         const std::string_view s(reinterpret_cast<const char *>(data_) + at_, n);
         at_ += n;
         return s;

@@ -59,12 +59,25 @@ while read -r name corpus max_len timeout dict mode; do
   found="$build/fuzz/found/$name"
   mkdir -p "$found"
   if [ $merge = 1 ]; then
-    # The smallest set of inputs that keeps the coverage of both.
+    # The smallest set of inputs that keeps the coverage of both; inputs
+    # with names of their own (seeds from real data, earlier findings) stay.
     merged=$(mktemp -d)
-    "$exe" -merge=1 -max_len="$max_len" -timeout="$timeout" "$merged" "$here/corpus/$corpus" \
-      "$found" 2>&1 | grep -E '^MERGE-OUTER: [0-9]+ new files' || status=1
-    rm -rf "${here:?}/corpus/$corpus" && mv "$merged" "$here/corpus/$corpus"
-    rm -rf "${found:?}"/*
+    log="$build/fuzz/$name.merge.log"
+    if "$exe" -merge=1 -max_len="$max_len" -timeout="$timeout" "$merged" "$here/corpus/$corpus" \
+      "$found" >"$log" 2>&1; then
+      grep -E '^MERGE-OUTER: [0-9]+ new files' "$log" | sed "s/^/$name: /"
+      for named in $(find "$here/corpus/$corpus" -type f ! -regex '.*/[0-9a-f]\{40\}'); do
+        rm -f "$merged/$(sha1sum "$named" | cut -d' ' -f1)"
+        cp "$named" "$merged/"
+      done
+      chmod 755 "$merged"
+      rm -rf "${here:?}/corpus/$corpus" && mv "$merged" "$here/corpus/$corpus"
+      rm -rf "${found:?}"/*
+    else
+      echo "$name: the merge failed (see $log); the corpus is kept" >&2
+      rm -rf "$merged"
+      status=1
+    fi
     continue
   fi
   flags=(-max_total_time="$seconds" -runs="${FUZZ_RUNS:--1}" -max_len="$max_len"
@@ -87,7 +100,7 @@ while read -r name corpus max_len timeout dict mode; do
   result=ok
   ours=0 theirs=0 unreproduced=0
   for failure in $(find "$artifacts" -newer "$started" -type f \( -name "$name-crash-*" \
-                    -o -name "$name-leak-*" -o -name "$name-timeout-*" -o -name "$name-oom-*" \)); do
+                    -o -name "$name-leak-*" -o -name "$name-timeout-*" -o -name "$name-oom-*" \) ! -name '*.log'); do
     replay="$failure.log"
     "$exe" -timeout="$timeout" "$failure" >"$replay" 2>&1
     replayed=$?
