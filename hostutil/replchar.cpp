@@ -1,5 +1,7 @@
 #include "replchar.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -13,33 +15,61 @@
 namespace hostutil {
 
 namespace {
-constexpr std::size_t kBlockSize = 256 * 1024;
 
 struct FileCloser {
     void operator()(std::FILE *file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// The length of the copy, from a first pass over the source; nothing when
-// the source cannot be read twice (a pipe) or the pass fails.
-std::optional<uint64_t> lengthOfCopy(std::FILE *input, uint8_t from, uint8_t to,
-                                     std::vector<unsigned char> &inBlock,
-                                     std::vector<unsigned char> &outBlock) {
-    if (!platform::lengthOfOpenFile(input)) return std::nullopt;
-    TextByteReplacer replacer(from, to);
-    uint64_t length = 0;
-    while (!replacer.ended()) {
-        const std::size_t got = std::fread(inBlock.data(), 1, inBlock.size(), input);
-        if (got == 0) break;
-        length += replacer.transform(std::span(inBlock.data(), got), outBlock.data());
-    }
-    length += replacer.finish(outBlock.data());
-    const bool read = !std::ferror(input);
-    if (platform::seekFile(input, 0, SEEK_SET) != 0) return std::nullopt;
-    return read ? std::optional<uint64_t>(length) : std::nullopt;
+}  // namespace
+
+TextCopy::TextCopy(std::FILE *source, uint8_t from, uint8_t to)
+    : source_(source),
+      from_(from),
+      to_(to),
+      inBlock_(kBlockSize),
+      outBlock_(TextByteReplacer::maxOutputSize(kBlockSize)) {
+    // Whole blocks go straight to the system; stream buffers would only copy.
+    std::setvbuf(source_, nullptr, _IONBF, 0);
 }
 
-}  // namespace
+std::optional<uint64_t> TextCopy::measure() {
+    if (!platform::lengthOfOpenFile(source_)) return std::nullopt;
+    TextByteReplacer replacer(from_, to_);
+    uint64_t sourceBytes = 0, copyBytes = 0;
+    while (!replacer.ended()) {
+        const std::size_t got = std::fread(inBlock_.data(), 1, inBlock_.size(), source_);
+        if (got == 0) break;
+        sourceBytes += got;
+        copyBytes += replacer.transform(std::span(inBlock_.data(), got), outBlock_.data());
+    }
+    copyBytes += replacer.finish(outBlock_.data());
+    const bool read = !std::ferror(source_);
+    if (platform::seekFile(source_, 0, SEEK_SET) != 0 || !read) return std::nullopt;
+    sourceLeft_ = sourceBytes;
+    return copyBytes;
+}
+
+bool TextCopy::writeTo(platform::DestinationFile &output) {
+    TextByteReplacer replacer(from_, to_);
+    bool ok = true;
+    while (ok && !replacer.ended() && sourceLeft_ > 0) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<uint64_t>(inBlock_.size(), sourceLeft_));
+        const std::size_t got = std::fread(inBlock_.data(), 1, want, source_);
+        if (got == 0) break;
+        sourceLeft_ -= got;
+        const std::size_t produced =
+            replacer.transform(std::span(inBlock_.data(), got), outBlock_.data());
+        ok = output.write(outBlock_.data(), produced);
+    }
+    if (std::ferror(source_)) ok = false;
+    if (ok) {
+        const std::size_t produced = replacer.finish(outBlock_.data());
+        ok = output.write(outBlock_.data(), produced);
+    }
+    return ok;
+}
 
 bool replaceByteInTextFile(const char *source, const char *destination, uint8_t from, uint8_t to) {
     // The source is checked before the destination is created.
@@ -58,33 +88,13 @@ bool replaceByteInTextFile(const char *source, const char *destination, uint8_t 
                             : output.isRegularFile())
         return false;
 
-    // Whole blocks go straight to the system; stream buffers would only copy.
-    std::setvbuf(input.get(), nullptr, _IONBF, 0);
-    std::vector<unsigned char> inBlock(kBlockSize);
-    std::vector<unsigned char> outBlock(TextByteReplacer::maxOutputSize(kBlockSize));
-
     // Earlier content is changed only once the copy's room is reserved.
+    TextCopy copy(input.get(), from, to);
     if (output.holdsContent()) {
-        const std::optional<uint64_t> length =
-            lengthOfCopy(input.get(), from, to, inBlock, outBlock);
+        const std::optional<uint64_t> length = copy.measure();
         if (length && !output.reserve(*length)) return false;
     }
-
-    TextByteReplacer replacer(from, to);
-    bool ok = true;
-    while (ok && !replacer.ended()) {
-        const std::size_t got = std::fread(inBlock.data(), 1, inBlock.size(), input.get());
-        if (got == 0) break;
-        const std::size_t produced =
-            replacer.transform(std::span(inBlock.data(), got), outBlock.data());
-        ok = output.write(outBlock.data(), produced);
-    }
-    if (std::ferror(input.get())) ok = false;
-    if (ok) {
-        const std::size_t produced = replacer.finish(outBlock.data());
-        ok = output.write(outBlock.data(), produced);
-    }
-    return ok && output.finish();
+    return copy.writeTo(output) && output.finish();
 }
 
 }  // namespace hostutil

@@ -52,8 +52,8 @@ extern "C" {
  *    bind-mounted or under a long name: written in place;
  *  - inode, owner, group, mode, ACLs and hard links kept; links followed;
  *  - a device, a pipe or a FIFO: written directly;
- *  - a disk without room for the job: the document cannot start, 0, the
- *    file whole;
+ *  - a disk or the file-size limit without room for the job: the document
+ *    cannot start, 0, the file whole and the volume's free space as it was;
  *  - the file to print is a pipe (its length unknown), or the file system
  *    cannot reserve: written as a plain open would;
  *  - a file the job created and could not complete is removed;
@@ -156,8 +156,9 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const 
  *  - inode, owner, group, mode, ACLs and hard links kept; links followed;
  *  - a symbolic-link loop or a missing folder: -6, nothing created;
  *  - a device, a pipe or a FIFO: written directly;
- *  - a disk or quota without room for the value: -6, the file (the previous
- *    row's value, if any) whole; room for the value alone is enough;
+ *  - a disk, a quota or the file-size limit without room for the value:
+ *    -6, the file (the previous row's value, if any) whole and the volume's
+ *    free space as it was; room for the value alone is enough;
  *  - where the file system cannot reserve room: written as a plain open
  *    would, so a full disk then leaves the value cut short (-6);
  *  - a file the call created and could not complete is removed;
@@ -227,14 +228,20 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, c
  *  - a device, a pipe or a FIFO (/dev/stdout, /dev/fd/N, /proc/self/fd/N,
  *    NUL on Windows): written directly, 1 when all was taken;
  *  - a disk or quota without room for the copy: 0 before any byte changes,
- *    the file as it was; room for the copy though not for old and new
- *    together is enough;
+ *    the file as it was and the volume's free space as it was (sparse files
+ *    too); room for the copy though not for old and new together is enough;
+ *  - the copy is of the source as the first pass measured it: bytes the
+ *    source gains during the call are not copied;
+ *  - the process's file-size limit (ulimit -f) is a disk without room, for
+ *    new and empty destinations too: 0, and the limit's signal is never
+ *    raised;
  *  - where the file system cannot reserve room (or the source is a pipe
  *    that cannot be read twice), the copy is written as a plain open would
  *    write it, and a full disk then leaves the copy cut short (0);
- *  - a destination that did not exist and could not be completed is removed;
- *    an existing one whose writing failed midway (a read error) is cut where
- *    the writing stopped;
+ *  - a destination that did not exist and could not be completed is removed,
+ *    also one made through a symbolic link that led nowhere; an existing one
+ *    whose writing failed midway (a read error) is cut where the writing
+ *    stopped;
  *  - on Windows: a read-only attribute refuses (0); a file another process
  *    holds open is written when its sharing allows writers, else 0.
  * Mended: the copy used to go to a temporary file renamed over the

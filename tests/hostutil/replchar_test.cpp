@@ -267,15 +267,34 @@ TEST(ReplChar, AFullDiskLeavesTheEarlierDestinationWhole) {
     EXPECT_EQ(names, std::vector<std::string>{"out.txt"});
 }
 
+// A source that grows between the two passes, on a disk with room for the
+// measured copy only: the copy is of the source as measured, and complete.
+TEST(ReplChar, ASourceThatGrowsAfterItWasMeasuredIsCopiedAsMeasured) {
+    test::SmallFilesystem small;
+    TempDir dir;
+    const std::string source = dir.write("in.txt", std::string(40000, 'x'));
+    const std::string destination = small.file("out.txt");
+    writeFile(destination, std::string(30000, 'e'));
+    std::FILE *input = std::fopen(source.c_str(), "rb");
+    ASSERT_NE(input, nullptr);
+    hostutil::TextCopy copy(input, 'x', 'y');
+    hostutil::platform::DestinationFile output(destination.c_str());
+    const std::optional<uint64_t> length = copy.measure();
+    ASSERT_EQ(length, 40000u);
+    writeFile(source, std::string(70000, 'x'));
+    const bool copied = small.whileFull(
+        [&] { return output.reserve(*length) && copy.writeTo(output) && output.finish(); });
+    std::fclose(input);
+    EXPECT_TRUE(copied) << small.kind();
+    EXPECT_EQ(readFile(destination), std::string(40000, 'y'));
+}
+
 // The destination is opened as a plain open for writing would open it: the
 // caller's rights, the file's identity, pipes and devices as they are.
 TEST(ReplChar, ReachesEachDestinationAsAPlainOpenForWritingWould) {
     test::checkDestinationCases({[](const std::string &destination, const std::string &content) {
-                                     const std::string source = test::sharedScratchFolder() +
-                                                                "/source." +
-                                                                std::to_string(getpid());
-                                     writeFile(source, content);
-                                     return ReplChar(source.c_str(), destination.c_str(), '#', '#');
+                                     return ReplChar(test::stagedFile(content).c_str(),
+                                                     destination.c_str(), '#', '#');
                                  },
                                  HOSTUTIL_REPLACE_DONE, HOSTUTIL_REPLACE_FAILED});
 }

@@ -99,11 +99,16 @@ struct Stage {
     std::string earlier;
 };
 
+// Where the case's folder lies: any disk, a small tmpfs, a small ext4 image
+// (which keeps what a failed reservation took unless it is given back), or
+// under a file-size limit.
+enum class Disk { kAny, kSmall, kExt4, kSizeLimit };
+
 struct Case {
     const char *what;
     Caller caller;
     bool written;  // what a plain open for writing allows
-    bool smallDisk;
+    Disk disk;
     bool mounts;  // the writing process mounts a file of its own
     std::size_t earlierSize;
     std::size_t newSize;
@@ -127,49 +132,50 @@ Scene overPipe(const std::function<std::string(int)> &name, bool asStandardOutpu
 
 const std::vector<Case> &cases() {
     constexpr std::size_t kSmall = 10000;
+    constexpr std::size_t kLarge = 600000;  // more than the ext4 image holds
     static const std::vector<Case> all = {
-        {"a new file", Caller::Tester, true, false, false, 0, kSmall,
+        {"a new file", Caller::Tester, true, Disk::kAny, false, 0, kSmall,
          [](Stage &stage) {
              Scene scene{stage.folder + "/new.txt", {{stage.folder + "/new.txt", true}}};
              scene.newName = "new.txt";
              return scene;
          }},
-        {"an existing file", Caller::Tester, true, false, false, 20000, kSmall,
+        {"an existing file", Caller::Tester, true, Disk::kAny, false, 20000, kSmall,
          [](Stage &stage) { return existing(stage, "old.txt", 0640); }},
-        {"the caller's own read-only file", Caller::Nobody, false, false, false, 3000, kSmall,
+        {"the caller's own read-only file", Caller::Nobody, false, Disk::kAny, false, 3000, kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 0755, nobodyUser());
              return existing(stage, "mine.txt", 0444, nobodyUser());
          }},
-        {"another user's 0644 file in a folder the caller may write", Caller::Nobody, false, false,
-         false, 3000, kSmall,
+        {"another user's 0644 file in a folder the caller may write", Caller::Nobody, false,
+         Disk::kAny, false, 3000, kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 0777);
              return existing(stage, "roots.txt", 0644);
          }},
-        {"a 0666 file in a folder the caller cannot write", Caller::Nobody, true, false, false,
+        {"a 0666 file in a folder the caller cannot write", Caller::Nobody, true, Disk::kAny, false,
          3000, kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 0755);
              return existing(stage, "open.txt", 0666);
          }},
-        {"another user's 0666 file in a sticky folder", Caller::Nobody, true, false, false, 3000,
-         kSmall,
+        {"another user's 0666 file in a sticky folder", Caller::Nobody, true, Disk::kAny, false,
+         3000, kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 01777);
              return existing(stage, "shared.txt", 0666);
          }},
-        {"a new file in a folder the caller cannot write", Caller::Nobody, false, false, false, 0,
-         kSmall,
+        {"a new file in a folder the caller cannot write", Caller::Nobody, false, Disk::kAny, false,
+         0, kSmall,
          [](Stage &stage) {
              shareFolder(stage.folder, 0755);
              Scene scene{stage.folder + "/new.txt", {}};
              scene.newName = "new.txt";
              return scene;
          }},
-        {"a name of 250 bytes", Caller::Tester, true, false, false, 3000, kSmall,
+        {"a name of 250 bytes", Caller::Tester, true, Disk::kAny, false, 3000, kSmall,
          [](Stage &stage) { return existing(stage, std::string(246, 'n') + ".txt", 0644); }},
-        {"a bind-mounted file", Caller::Tester, true, false, true, 3000, kSmall,
+        {"a bind-mounted file", Caller::Tester, true, Disk::kAny, true, 3000, kSmall,
          [](Stage &stage) {
              const std::string source = put(stage.folder + "/source.txt", stage.earlier, 0644);
              const std::string point = put(stage.folder + "/point.txt", "the mount point", 0644);
@@ -182,21 +188,21 @@ const std::vector<Case> &cases() {
              };
              return scene;
          }},
-        {"a disk with room for the new content only", Caller::Tester, true, true, false, 40000,
-         50000, [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
-        {"a disk without room for the new content", Caller::Tester, false, true, false, 40000,
-         70000, [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
-        {"/dev/stdout on a pipe", Caller::Tester, true, false, false, 0, kSmall,
+        {"a disk with room for the new content only", Caller::Tester, true, Disk::kSmall, false,
+         40000, 50000, [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
+        {"a disk without room for the new content", Caller::Tester, false, Disk::kSmall, false,
+         40000, 70000, [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
+        {"/dev/stdout on a pipe", Caller::Tester, true, Disk::kAny, false, 0, kSmall,
          [](Stage &) { return overPipe([](int) { return std::string("/dev/stdout"); }, true); }},
-        {"/dev/fd/N on a pipe", Caller::Tester, true, false, false, 0, kSmall,
+        {"/dev/fd/N on a pipe", Caller::Tester, true, Disk::kAny, false, 0, kSmall,
          [](Stage &) {
              return overPipe([](int fd) { return "/dev/fd/" + std::to_string(fd); }, false);
          }},
-        {"/proc/self/fd/N on a pipe", Caller::Tester, true, false, false, 0, kSmall,
+        {"/proc/self/fd/N on a pipe", Caller::Tester, true, Disk::kAny, false, 0, kSmall,
          [](Stage &) {
              return overPipe([](int fd) { return "/proc/self/fd/" + std::to_string(fd); }, false);
          }},
-        {"a file with a second hard link", Caller::Tester, true, false, false, 3000, kSmall,
+        {"a file with a second hard link", Caller::Tester, true, Disk::kAny, false, 3000, kSmall,
          [](Stage &stage) {
              Scene scene = existing(stage, "linked.txt", 0600);
              const std::string other = stage.folder + "/other-name.txt";
@@ -204,22 +210,58 @@ const std::vector<Case> &cases() {
              scene.watched.push_back({other, true});
              return scene;
          }},
-        {"a symbolic link to a file", Caller::Tester, true, false, false, 3000, kSmall,
+        {"a symbolic link to a file", Caller::Tester, true, Disk::kAny, false, 3000, kSmall,
          [](Stage &stage) {
              Scene scene = existing(stage, "target.txt", 0640);
              EXPECT_EQ(symlink("target.txt", (stage.folder + "/link.txt").c_str()), 0);
              scene.destination = stage.folder + "/link.txt";
              return scene;
          }},
-        {"a symbolic-link loop", Caller::Tester, false, false, false, 0, kSmall,
+        {"a symbolic-link loop", Caller::Tester, false, Disk::kAny, false, 0, kSmall,
          [](Stage &stage) {
              EXPECT_EQ(symlink("b", (stage.folder + "/a").c_str()), 0);
              EXPECT_EQ(symlink("a", (stage.folder + "/b").c_str()), 0);
              return Scene{stage.folder + "/a", {}};
          }},
-        {"a missing folder", Caller::Tester, false, false, false, 0, kSmall,
+        {"a missing folder", Caller::Tester, false, Disk::kAny, false, 0, kSmall,
          [](Stage &stage) {
              return Scene{stage.folder + "/no-such-folder/x.txt", {}};
+         }},
+        {"an ext4 disk without room for the new content", Caller::Tester, false, Disk::kExt4, false,
+         40000, kLarge, [](Stage &stage) { return existing(stage, "full.txt", 0644); }},
+        {"a sparse file on an ext4 disk without room", Caller::Tester, false, Disk::kExt4, false,
+         4000, kLarge,
+         [](Stage &stage) {
+             Scene scene = existing(stage, "sparse.txt", 0644);
+             const int fd = open(scene.destination.c_str(), O_WRONLY);
+             EXPECT_EQ(pwrite(fd, stage.earlier.data(), stage.earlier.size(), 300000),
+                       static_cast<ssize_t>(stage.earlier.size()));
+             close(fd);
+             return scene;
+         }},
+        {"a new file past the file-size limit", Caller::Tester, false, Disk::kSizeLimit, false, 0,
+         70000,
+         [](Stage &stage) {
+             Scene scene{stage.folder + "/new.txt", {}};
+             scene.newName = "new.txt";
+             return scene;
+         }},
+        {"an empty file past the file-size limit", Caller::Tester, false, Disk::kSizeLimit, false,
+         0, 70000, [](Stage &stage) { return existing(stage, "empty.txt", 0644); }},
+        {"a symbolic link to nothing", Caller::Tester, true, Disk::kAny, false, 0, kSmall,
+         [](Stage &stage) {
+             EXPECT_EQ(symlink("made.txt", (stage.folder + "/link.txt").c_str()), 0);
+             Scene scene{stage.folder + "/link.txt", {{stage.folder + "/made.txt", true}}};
+             scene.newName = "made.txt";
+             return scene;
+         }},
+        {"a symbolic link to nothing on a disk without room", Caller::Tester, false, Disk::kSmall,
+         false, 0, 70000,
+         [](Stage &stage) {
+             EXPECT_EQ(symlink("made.txt", (stage.folder + "/link.txt").c_str()), 0);
+             Scene scene{stage.folder + "/link.txt", {{stage.folder + "/made.txt", true}}};
+             scene.newName = "made.txt";
+             return scene;
          }},
     };
     return all;
@@ -263,13 +305,25 @@ int32_t writeInChild(const DestinationWriter &writer, const Case &c, const Scene
     return WIFEXITED(status) ? WEXITSTATUS(status) - 128 : -1000;
 }
 
+std::unique_ptr<SmallFilesystem> smallDisk(Disk disk) {
+    switch (disk) {
+    case Disk::kAny: return nullptr;
+    case Disk::kSmall: return std::make_unique<SmallFilesystem>();
+    case Disk::kExt4: return std::make_unique<SmallFilesystem>(512 * 1024, SmallDisk::kExt4);
+    case Disk::kSizeLimit:
+        return std::make_unique<SmallFilesystem>(64 * 1024, SmallDisk::kSizeLimit);
+    }
+    return nullptr;
+}
+
 void checkCase(const DestinationWriter &writer, const Case &c) {
-    std::unique_ptr<SmallFilesystem> small;
+    std::unique_ptr<SmallFilesystem> small = smallDisk(c.disk);
     std::unique_ptr<TempDir> folder;
-    if (c.smallDisk)
-        small = std::make_unique<SmallFilesystem>();
-    else
-        folder = std::make_unique<TempDir>();
+    if (small && !small->usable()) {
+        std::printf("skipped: %s: %s\n", c.what, small->kind().c_str());
+        return;
+    }
+    if (!small) folder = std::make_unique<TempDir>();
     Stage stage{small ? small->path() : folder->path(), bytes(c.earlierSize, 'e')};
     shareFolder(stage.folder, 0755);
     const Scene scene = c.setUp(stage);
@@ -278,9 +332,14 @@ void checkCase(const DestinationWriter &writer, const Case &c) {
     std::vector<std::optional<FileState>> before;
     for (const Watched &file : scene.watched) before.push_back(stateOf(file.path));
     const std::set<std::string> namesBefore = namesIn(stage.folder);
+    const std::optional<uint64_t> freeBefore = small ? small->freeBytes() : std::nullopt;
 
     const int32_t result = writeInChild(writer, c, scene, content, small.get());
     EXPECT_EQ(result, c.written ? writer.done : writer.refused);
+    // A write that failed gives back whatever room it took.
+    if (freeBefore && !c.written) {
+        EXPECT_LE(*freeBefore - small->freeBytes().value_or(0), small->rounding()) << small->kind();
+    }
     if (scene.pipeIn >= 0) {
         EXPECT_TRUE(drain(scene.pipeIn) == (c.written ? content : "")) << "what the pipe got";
         close(scene.pipeIn);
@@ -332,7 +391,13 @@ std::string sharedScratchFolder() {
     return folder.path();
 }
 
+std::string stagedFile(const std::string &content) {
+    return sharedScratchFolder() + "/staged." + std::to_string(content.size());
+}
+
 void checkDestinationCases(const DestinationWriter &writer) {
+    for (const std::string &content : destinationContents())
+        writeFile(stagedFile(content), content);
     const bool root = geteuid() == 0;
     int skipped = 0;
     for (const Case &c : cases()) {

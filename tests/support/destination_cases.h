@@ -33,4 +33,8 @@ std::vector<std::string> destinationContents();
 // writer makes in the child.
 std::string sharedScratchFolder();
 
+// A file holding `content`, written before the children run (some of them
+// write under a file-size limit), for a writer that copies a file.
+std::string stagedFile(const std::string &content);
+
 }  // namespace test

@@ -170,11 +170,8 @@ TEST_F(CupsPrinting, AnOutputFileThatCannotBeWrittenOutGivesZero) {
 TEST_F(CupsPrinting, AnOutputFileIsReachedAsAPlainOpenForWritingWould) {
     SetMessageHandler(nullptr);
     test::checkDestinationCases({[](const std::string &destination, const std::string &content) {
-                                     const std::string source = test::sharedScratchFolder() +
-                                                                "/job." + std::to_string(getpid());
-                                     test::writeFile(source, content);
                                      return PrintFile("capture", destination.c_str(),
-                                                      source.c_str());
+                                                      test::stagedFile(content).c_str());
                                  },
                                  HOSTUTIL_PRINT_DONE, HOSTUTIL_PRINT_FAILED});
 }
