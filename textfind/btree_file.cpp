@@ -20,11 +20,27 @@ int injected(StoreCall call) {
     return code.value_or(0);
 }
 
-// The handle's private environment carries the object that keeps its last
-// message; the dropped informational messages are progress notes.
+constexpr int kLackOfRoom[] = {
+    ENOSPC,
+    EFBIG,
+#ifdef EDQUOT
+    EDQUOT,
+#endif
+};
+
+// The handle's private environment carries the object that keeps its
+// messages; the dropped informational messages are progress notes.
 void keepMessage(const DB_ENV *environment, const char *, const char *message) {
     if (environment == nullptr || environment->app_private == nullptr) return;
-    static_cast<std::string *>(environment->app_private)->assign(message ? message : "");
+    auto *messages = static_cast<BtreeFile::Messages *>(environment->app_private);
+    const std::string_view text = message ? message : "";
+    messages->last.assign(text);
+    // A cache full of pages that could not be written out fails as EIO;
+    // the write that failed first said why.
+    if (messages->lackOfRoom.empty())
+        for (const int error : kLackOfRoom)
+            if (text.ends_with(std::string(": ") + std::strerror(error)))
+                messages->lackOfRoom = std::strerror(error);
 }
 void dropInformation(const DB_ENV *, const char *) {}
 
@@ -35,8 +51,7 @@ void collectMessage(const DB_ENV *environment, const char *, const char *message
     *messages += message ? message : "";
 }
 
-DB *createHandle(std::string *messages,
-                 void (*onError)(const DB_ENV *, const char *, const char *)) {
+DB *createHandle(void *messages, void (*onError)(const DB_ENV *, const char *, const char *)) {
     DB *db = nullptr;
     if (injected(StoreCall::Create) != 0 || db_create(&db, nullptr, 0) != 0) return nullptr;
     if (DB_ENV *environment = db->get_env(db)) {
@@ -111,10 +126,12 @@ BtreeFile::~BtreeFile() {
 bool BtreeFile::failed(int code) {
     // The system's words for a system error (a full disk); Berkeley DB's own
     // message for one of its own, which says more than its code.
-    if (code > 0 || message_.empty())
+    if (!messages_.lackOfRoom.empty())
+        error_ = messages_.lackOfRoom;
+    else if (code > 0 || messages_.last.empty())
         error_ = db_strerror(code);
     else
-        error_ = message_;
+        error_ = messages_.last;
     return false;
 }
 
@@ -123,7 +140,7 @@ OpenResult BtreeFile::open(const char *path, uint32_t cacheBytes, bool readOnly)
         error_ = std::move(*problem);
         return OpenResult::kNotOpened;
     }
-    DB *db = createHandle(&message_, keepMessage);
+    DB *db = createHandle(&messages_, keepMessage);
     if (db == nullptr) return OpenResult::kNoHandle;
     if (cacheBytes != 0) db->set_cachesize(db, 0, cacheBytes, 1);
     if (const int rc =
@@ -138,7 +155,7 @@ OpenResult BtreeFile::open(const char *path, uint32_t cacheBytes, bool readOnly)
 }
 
 bool BtreeFile::create(const std::string &path, Layout layout, uint32_t cacheBytes) {
-    DB *db = createHandle(&message_, keepMessage);
+    DB *db = createHandle(&messages_, keepMessage);
     if (db == nullptr) return failed(ENOMEM);
     db->set_cachesize(db, 0, cacheBytes, 1);
     db->set_pagesize(db, layout.pageSize);

@@ -78,13 +78,20 @@ public:
     // its messages go to `messages`.
     static bool verify(const std::string &path, std::string &messages);
 
+    // What Berkeley DB said: its last message, and the system's words for
+    // the first write that found no room.
+    struct Messages {
+        std::string last;
+        std::string lackOfRoom;
+    };
+
 private:
     bool failed(int code);
 
     DB *db_ = nullptr;
     DBC *cursor_ = nullptr;
     std::string writing_;  // the path of a file being written
-    std::string message_;  // Berkeley DB's last
+    Messages messages_;
     std::string error_;
 };
 

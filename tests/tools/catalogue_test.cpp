@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -322,6 +324,18 @@ TEST(BuildTool, SaysWhatIsWrongInWordsAKeeperCanActOn) {
          "--max-text 4 c.tsv .",
          1,
          {"c.tsv:1: the text is 13 bytes, more than --max-text 4"}},
+        {"a text that conversion makes longer than --max-text",
+         "1\tAB\tperch\xE9 citt\xE0\n",
+         "--encoding CP1252:UTF-8 --max-text 12 c.tsv .",
+         1,
+         {"c.tsv:1: the text is 14 bytes in UTF-8, more than --max-text 12"}},
+        {"a UTF-16 catalogue",
+         std::string("\xFF\xFE"
+                     "1\0\t\0A\0B\0\t\0x\0\n\0",
+                     16),
+         "c.tsv .",
+         1,
+         {"c.tsv:1: NUL byte in line (the catalogue looks like UTF-16LE", "iconv -f UTF-16LE"}},
         {"a missing catalogue", "", "missing.tsv .", 3, {"missing.tsv: No such file"}},
         {"an unknown option",
          "",
@@ -383,6 +397,28 @@ TEST(BuildTool, AFullDiskIsOneLineAndReplacesNothing) {
     for (const auto &entry : std::filesystem::directory_iterator(small.path()))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"noused.txt"});
+}
+
+// A store larger than Berkeley DB's cache on a disk that fills: the cache
+// cannot be written out, which Berkeley DB reports as an I/O error; the
+// builder names the full disk.
+TEST(BuildTool, AFullDiskBehindTheCacheIsNamedAsSuch) {
+    test::SmallFilesystem small(256 * 1024);
+    textfind::build::BuildLimits limits;
+    limits.cacheBytes = 64 * 1024;
+    std::string error;
+    small.whileFull([&] {
+        try {
+            textfind::build::StoreBuilder builder(small.path(), "c.tsv", limits);
+            for (int32_t r = 1; r <= 4000; ++r)
+                builder.add({r, "AB", "testo numero " + std::to_string(r) + std::string(80, 'x')},
+                            static_cast<std::size_t>(r));
+            builder.finish();
+        } catch (const std::exception &e) {
+            error = e.what();
+        }
+    });
+    EXPECT_NE(error.find(std::strerror(ENOSPC)), std::string::npos) << error << small.kind();
 }
 
 TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {

@@ -7,7 +7,8 @@
 
 namespace tools {
 
-// Up to kInterruptFiles at a time; the first call installs the handlers.
+// Up to kInterruptFiles at a time; the first call installs the handlers
+// (and has a write past the file-size limit fail rather than end the tool).
 inline constexpr int kInterruptFiles = 64;
 void removeOnInterrupt(const std::string &path);
 // The file is the tool's again: kept, or removed by the tool itself.

@@ -35,6 +35,9 @@ void installOnce() {
     action.sa_mask = interrupts;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // Past a file-size limit a write fails (EFBIG), which the tool reports
+    // and cleans up after, instead of ending it on the spot.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace

@@ -96,13 +96,15 @@ void CatalogueReader::fill(CatalogueRecord &record, std::string_view number,
     if (category.size() > 2)
         failLine(sourceName_, line,
                  "category code \"" + std::string(category) + "\" is longer than 2 bytes");
-    if (options_.maxText != 0 && text.size() > options_.maxText)
-        failLine(sourceName_, line,
-                 "the text is " + std::to_string(text.size()) + " bytes, more than --max-text " +
-                     std::to_string(options_.maxText));
     record.number = static_cast<int32_t>(value);
     record.category.assign(category);
     convertText(record, text, line);
+    // The bound is of the bytes stored: a conversion may lengthen a text.
+    if (options_.maxText != 0 && record.text.size() > options_.maxText)
+        failLine(sourceName_, line,
+                 "the text is " + std::to_string(record.text.size()) + " bytes" +
+                     (options_.converter ? " in " + options_.converter->to() : std::string()) +
+                     ", more than --max-text " + std::to_string(options_.maxText));
 }
 
 void CatalogueReader::convertText(CatalogueRecord &record, std::string_view text,
@@ -158,13 +160,39 @@ std::string CatalogueReader::conversionProblem(std::string_view text, std::size_
     return place.str() + "1 of the text: a character cannot be converted";
 }
 
+namespace {
+
+// What a catalogue of two or four bytes a character looks like from its
+// first bytes: a byte order mark, or the NULs of ASCII in such a form.
+std::string wideForm(std::string_view head) {
+    if (head.size() < 4) return "";
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(head[i]); };
+    if (head.starts_with(std::string_view("\xFF\xFE\0\0", 4))) return "UTF-32LE";
+    if (head.starts_with(std::string_view("\0\0\xFE\xFF", 4))) return "UTF-32BE";
+    if (head.starts_with("\xFF\xFE")) return "UTF-16LE";
+    if (head.starts_with("\xFE\xFF")) return "UTF-16BE";
+    if (b(0) != 0 && b(1) == 0 && b(2) == 0 && b(3) == 0) return "UTF-32LE";
+    if (b(0) == 0 && b(1) == 0 && b(2) == 0 && b(3) != 0) return "UTF-32BE";
+    if (b(0) != 0 && b(1) == 0 && b(2) != 0 && b(3) == 0) return "UTF-16LE";
+    if (b(0) == 0 && b(1) != 0 && b(2) == 0 && b(3) != 0) return "UTF-16BE";
+    return "";
+}
+
+}  // namespace
+
 void CatalogueReader::skipByteOrderMark() {
     started_ = true;
+    while (window_.size() - pos_ < 4 && more()) {
+    }
+    const std::string_view head = std::string_view(window_).substr(pos_);
+    if (const std::string form = wideForm(head); !form.empty())
+        wideHint_ = " (the catalogue looks like " + form +
+                    ", which is read a byte at a time: save it as UTF-8, for instance with "
+                    "iconv -f " +
+                    form + " -t UTF-8)";
     // Spreadsheets write one before UTF-8; it is no part of the first record.
     if (options_.converter && !options_.converter->fromUtf8()) return;
-    while (window_.size() - pos_ < 3 && more()) {
-    }
-    if (std::string_view(window_).substr(pos_).starts_with("\xEF\xBB\xBF")) pos_ += 3;
+    if (head.starts_with("\xEF\xBB\xBF")) pos_ += 3;
 }
 
 // For a CSV record that did not parse: the byte that more likely separates
@@ -189,7 +217,7 @@ bool CatalogueReader::nextTabSeparated(CatalogueRecord &record, std::size_t &lin
         if (text.ends_with('\r')) text.remove_suffix(1);
         if (text.empty() || text.starts_with('#')) continue;
         if (text.find('\0') != std::string_view::npos)
-            failLine(sourceName_, line, "NUL byte in line");
+            failLine(sourceName_, line, "NUL byte in line" + wideHint_);
         const std::size_t tab1 = text.find('\t');
         const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : text.find('\t', tab1 + 1);
         if (tab2 == std::string_view::npos) {
@@ -226,7 +254,7 @@ bool CatalogueReader::skipEmptyLines() {
 // One byte of a quoted field; false once the quote that ends it is read.
 bool CatalogueReader::quotedByte(std::string &field, std::size_t line) {
     const int c = peek();
-    if (c == 0) failLine(sourceName_, lineNumber_ + 1, "NUL byte in record");
+    if (c == 0) failLine(sourceName_, lineNumber_ + 1, "NUL byte in record" + wideHint_);
     if (c < 0) failLine(sourceName_, line, "quoted field never closed");
     ++pos_;
     if (c == '"') {
@@ -248,7 +276,7 @@ bool CatalogueReader::csvFields(std::vector<std::string> &fields, std::size_t &l
     bool afterQuote = false, fieldStart = true;
     for (;;) {
         const int c = peek();
-        if (c == 0) failLine(sourceName_, lineNumber_ + 1, "NUL byte in record");
+        if (c == 0) failLine(sourceName_, lineNumber_ + 1, "NUL byte in record" + wideHint_);
         if (c < 0 || c == '\n' || c == '\r') {
             if (c >= 0) {
                 ++pos_;

@@ -119,6 +119,7 @@ private:
     std::vector<std::string> problems_;
     std::size_t problemCount_ = 0;
     std::optional<std::string> notUtf8_;
+    std::string wideHint_;  // for a catalogue in UTF-16 or UTF-32
     // Bytes outside quotes of the CSV record being read that may be the
     // delimiter the catalogue really uses.
     std::size_t semicolons_ = 0, tabs_ = 0, bars_ = 0;

@@ -1,6 +1,7 @@
 // One of the new stores, written under its temporary name.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,14 +15,14 @@ namespace textfind::build {
 // moved into place, also when the build is interrupted.
 class StoreWriter {
 public:
-    StoreWriter(std::string path, Layout layout)
+    StoreWriter(std::string path, Layout layout, uint32_t cacheBytes)
         : path_(std::move(path)), creating_(creationName(path_)) {
         std::remove(path_.c_str());
         tools::removeOnInterrupt(path_);
         tools::removeOnInterrupt(creating_);
         // Keys go in ascending: the tree grows at its right edge, and a small
         // cache holds that edge.
-        if (!file_.create(path_, layout, 8u << 20)) {
+        if (!file_.create(path_, layout, cacheBytes)) {
             const std::string error = file_.error();
             removeBoth();
             throw std::runtime_error("cannot write " + path_ + ": " + error);

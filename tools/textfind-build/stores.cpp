@@ -259,7 +259,8 @@ void StoreBuilder::add(const CatalogueRecord &record, std::size_t line) {
 StoreSummary StoreBuilder::finish() {
     State &s = *state_;
     const std::string suffix = ".tmp." + std::to_string(std::random_device{}() % 1000000);
-    StoreWriter recordsFile(s.folder + "/" + kRecordFile + suffix, kRecordStoreLayout);
+    StoreWriter recordsFile(s.folder + "/" + kRecordFile + suffix, kRecordStoreLayout,
+                            s.limits.cacheBytes);
 
     // Records: every run merged in key order.
     std::sort(s.refs.begin(), s.refs.end(),
@@ -292,7 +293,7 @@ StoreSummary StoreBuilder::finish() {
 
     // Postings: one data item per word, in the words' byte order.
     s.closePostingRun(false);
-    StoreWriter indexFile(s.folder + "/" + kIndexFile + suffix, kIndexLayout);
+    StoreWriter indexFile(s.folder + "/" + kIndexFile + suffix, kIndexLayout, s.limits.cacheBytes);
     std::string data;
     s.mergePostings(s.postingRuns, [&](uint32_t word, std::span<const Entry> postings) {
         data.clear();

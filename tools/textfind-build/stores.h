@@ -30,6 +30,7 @@ struct StoreSummary {
 struct BuildLimits {
     std::size_t recordRunBytes = 32u << 20;
     std::size_t postingRunEntries = 2u << 20;  // 12 bytes each, twice over when sorted
+    uint32_t cacheBytes = 8u << 20;            // Berkeley DB's, for each store written
 };
 
 // Writes "opere.idb" and "opere.ddb" into a folder, with their proof: each
