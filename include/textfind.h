@@ -7,6 +7,11 @@
  *
  * Call the exports from one thread, one call at a time.
  *
+ * Each call opens the store it reads as Berkeley DB's flags 0 ask (for
+ * reading and writing, though nothing is ever written); a store whose file
+ * or volume is read-only (a CD, a read-only share or mount) is opened
+ * read-only instead, with the same answers.
+ *
  * Memory exhaustion: if ScanDB runs out of memory while it builds the lists,
  * it returns -1, the same code as a failed handle creation, and the result
  * set is left exactly as it was before the call (a query builds its result
@@ -30,8 +35,9 @@
  * beside the two stores "opere.sum": for each store its Berkeley DB file
  * identifier, length and digest over all its bytes (XXH64), and the length
  * of the longest text. The first call of a process that meets a pair of
- * stores (known by the stamps of the two files and the proof: device,
- * inode, length and times, or on Windows length and times) checks it
+ * stores (known by the stamps of the two stores and the proof: device,
+ * inode, length and times, or on Windows length and times; a process keeps
+ * the last 8 pairs it met, and meets a ninth anew) checks it
  * before any lookup, reading both files whole once (about the time it takes
  * to read them, 80 ms for 220 MB with the page cache warm); later calls
  * pay two file stamps. Then:

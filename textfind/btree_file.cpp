@@ -140,14 +140,26 @@ OpenResult BtreeFile::open(const char *path, uint32_t cacheBytes, bool readOnly)
         error_ = std::move(*problem);
         return OpenResult::kNotOpened;
     }
-    DB *db = createHandle(&messages_, keepMessage);
-    if (db == nullptr) return OpenResult::kNoHandle;
-    if (cacheBytes != 0) db->set_cachesize(db, 0, cacheBytes, 1);
-    if (const int rc =
-            db->open(db, nullptr, path, nullptr, DB_BTREE, readOnly ? DB_RDONLY : 0, 0664);
-        rc != 0) {
-        failed(rc);
+    auto tryOpen = [&](u_int32_t flags, int &rc) -> DB * {
+        rc = 0;
+        DB *db = createHandle(&messages_, keepMessage);
+        if (db == nullptr) return nullptr;
+        if (cacheBytes != 0) db->set_cachesize(db, 0, cacheBytes, 1);
+        rc = db->open(db, nullptr, path, nullptr, DB_BTREE, flags, 0664);
+        if (rc == 0) return db;
         closeHandle(db);
+        return nullptr;
+    };
+    int rc = 0;
+    DB *db = tryOpen(readOnly ? DB_RDONLY : 0, rc);
+    // Flags 0 ask for write access to files that are only ever read: a file
+    // or a volume that is read-only (a CD, a read-only share or mount) is
+    // opened read-only instead.
+    if (db == nullptr && !readOnly && (rc == EACCES || rc == EROFS || rc == EPERM))
+        db = tryOpen(DB_RDONLY, rc);
+    if (db == nullptr) {
+        if (rc == 0) return OpenResult::kNoHandle;
+        failed(rc);
         return OpenResult::kNotOpened;
     }
     db_ = db;

@@ -21,6 +21,10 @@ inline constexpr const char *kIndexFile = "opere.idb";      // word -> postings
 inline constexpr const char *kRecordFile = "opere.ddb";     // record -> text
 inline constexpr const char *kStopWordFile = "noused.txt";  // one stop word a line
 inline constexpr const char *kProofFile = "opere.sum";      // the proof (below)
+// Beside the stores only while a build puts its files in place: what a build
+// killed then began, so that the next build (or textfind-build --restore)
+// puts the earlier files back.
+inline constexpr const char *kSwapJournal = "opere.swap";
 
 // ---- Numbers ---------------------------------------------------------------
 

@@ -17,9 +17,6 @@ struct MetPair {
     PairFacts facts;
 };
 
-// A host that moves between a few catalogues keeps each one's facts.
-constexpr std::size_t kPairsKept = 8;
-
 PairFacts factsOf(const ProofCheck &check) {
     PairFacts facts;
     facts.refused = refusesPair(check.outcome);
@@ -37,22 +34,22 @@ PairFacts &currentPair(StoreFile reads, const BtreeFile &file) {
     const char *readName = reads == StoreFile::kIndex ? kIndexFile : kRecordFile;
     std::optional<FileStamp> read = file.stamp();
     if (!read) read = stampOf(readName);
-    const std::optional<FileStamp> proof = stampOf(kProofFile);
-    auto readStamp = [&](const MetPair &pair) {
-        return reads == StoreFile::kIndex ? pair.index : pair.records;
-    };
-    // The most recent pair met with this file and this proof.
+    // All three files name the pair: a pair met while a build was putting
+    // its files in place one by one is another pair than the finished one.
+    MetPair now;
+    now.index = reads == StoreFile::kIndex ? read : stampOf(kIndexFile);
+    now.records = reads == StoreFile::kRecords ? read : stampOf(kRecordFile);
+    now.proof = stampOf(kProofFile);
+    // The most recent pair met with these files.
     for (std::size_t i = 0; i < met.size(); ++i) {
-        if (readStamp(met[i]) != read || met[i].proof != proof) continue;
+        if (met[i].index != now.index || met[i].records != now.records || met[i].proof != now.proof)
+            continue;
         if (i != 0)
             std::rotate(met.begin(), met.begin() + static_cast<std::ptrdiff_t>(i),
                         met.begin() + static_cast<std::ptrdiff_t>(i) + 1);
         return met[0].facts;
     }
-    MetPair pair;
-    pair.index = reads == StoreFile::kIndex ? read : stampOf(kIndexFile);
-    pair.records = reads == StoreFile::kRecords ? read : stampOf(kRecordFile);
-    pair.proof = proof;
+    MetPair pair = now;
     pair.facts = factsOf(checkProof(""));
     if (met.size() == kPairsKept) met.pop_back();
     met.insert(met.begin(), pair);

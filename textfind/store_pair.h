@@ -1,11 +1,10 @@
 // The pair of stores in the current folder as the library meets it: checked
 // against its proof the first time this process meets that pair, and
-// remembered. A later call stamps only the file it reads and the proof:
-// the other store matters to it only as the call that reads it sees it
-// (ScanDB's numbers come from the index it read, ResSet's texts from the
-// record store it reads), and that call stamps it in turn.
+// remembered by the stamps of its three files (the two stores and the
+// proof), the last kPairsKept pairs met.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -17,6 +16,9 @@ class BtreeFile;
 // pages), not Berkeley DB's default, which every open would allocate anew.
 inline constexpr uint32_t kIndexCacheBytes = 64 * 1024;
 inline constexpr uint32_t kRecordCacheBytes = 32 * 1024;
+
+// A host that moves between a few catalogues keeps each one's facts.
+inline constexpr std::size_t kPairsKept = 8;
 
 struct PairFacts {
     bool refused = false;  // the proof says the pair is not what the builder wrote

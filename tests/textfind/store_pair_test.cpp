@@ -3,14 +3,21 @@
 // delivery.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "btree_file.h"
 #include "format.h"
 #include "guarded_buffer.h"
+#include "replace.h"
 #include "scramble.h"
 #include "store_files.h"
 #include "stores.h"
@@ -86,6 +93,97 @@ TEST_F(StorePair, AMixedPairIsRefusedAndTheResultSetStays) {
     copyInto(other_.path(), folder_.path(), {textfind::kIndexFile, textfind::kProofFile});
     EXPECT_EQ(ResSet(buffer.data()), 1);
     EXPECT_STREQ(buffer.data(), "beta comune numero 30");
+}
+
+std::vector<std::string> listing() {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(".")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A host that meets the folder while a build puts its files in place, one
+// by one: the mixed pair is refused, and the finished pair is read as soon
+// as its last file is in place.
+TEST_F(StorePair, APairRefusedWhileABuildMovesItsFilesIsReadOnceWhole) {
+    static std::vector<int32_t> metDuringTheSwap;
+    textfind::build::swapStepHook = [](int) {
+        std::vector<char> buffer(256);
+        metDuringTheSwap.push_back(FindDB(2, buffer.data()));
+    };
+    textfind::build::writeStores(build("beta", 40), ".");
+    textfind::build::swapStepHook = nullptr;
+    // The earlier pair, the old pair under a new proof, a mixed pair, the new pair.
+    EXPECT_EQ(metDuringTheSwap, (std::vector<int32_t>{1, 1, -2, 1}));
+    std::vector<char> buffer(256);
+    EXPECT_EQ(FindDB(2, buffer.data()), 1);
+    EXPECT_STREQ(buffer.data(), "beta comune numero 2");
+}
+
+// A build killed (as SIGKILL would, nothing cleaned up) after each step of
+// putting its files in place: a host meets the earlier pair or a refusal,
+// never a mixed answer; restoring gives back the earlier pair (or keeps the
+// complete new one) and leaves nothing of the build behind.
+TEST_F(StorePair, ABuildKilledWhileItMovesItsFilesIsUndone) {
+    const Answers alfa = ask("alfa comune");
+    fs::current_path(other_.path());
+    const Answers beta = ask("beta comune");
+    fs::current_path(folder_.path());
+    const std::vector<std::string> files = listing();
+    const Answers refused{-2, {}, -2};
+    static int killAt;
+    for (killAt = 0; killAt <= 3; ++killAt) {
+        SCOPED_TRACE(killAt);
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            textfind::build::swapStepHook = [](int moved) {
+                if (moved == killAt) _exit(0);
+            };
+            textfind::build::writeStores(build("beta", 40), ".");
+            _exit(1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const Answers met = ask("alfa comune");
+        EXPECT_TRUE(met == alfa || met == refused || (killAt == 3 && ask("beta comune") == beta));
+        EXPECT_EQ(textfind::build::restoreInterruptedSwap("."),
+                  killAt < 3 ? textfind::build::Restored::kPutBack
+                             : textfind::build::Restored::kCompleted);
+        EXPECT_EQ(listing(), files);
+        if (killAt < 3) {
+            EXPECT_EQ(ask("alfa comune"), alfa);
+        } else {
+            EXPECT_EQ(ask("beta comune"), beta);
+        }
+        EXPECT_EQ(textfind::build::restoreInterruptedSwap("."),
+                  textfind::build::Restored::kNothing);
+    }
+}
+
+// Stores on a read-only mount (a CD, a read-only share): every answer is
+// the one the writable folder gives.
+TEST_F(StorePair, StoresOnAReadOnlyMountAnswerAsWritableOnes) {
+    const Answers writable = ask("alfa comune");
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const char *here = folder_.path().c_str();
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(here, here, nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, here, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0 ||
+            chdir(here) != 0)
+            _exit(2);
+        if (access(textfind::kIndexFile, W_OK) == 0) _exit(3);
+        _exit(ask("alfa comune") == writable ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no read-only mount can be made here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A record written longer than the longest text by a valid write: the proof

@@ -226,7 +226,14 @@ TEST(Checker, SaysWhatTheProofFinds) {
              bytes[bytes.size() - 100] ^= 1;
              test::writeFile("opere.ddb", bytes);
          },
-         "present, not matching", 1, "opere.ddb is not what the builder wrote"},
+         "present, not matching", 1,
+         "opere.ddb is not what the builder wrote (damaged or edited since): the library refuses "
+         "both stores; build them again, or, if another program changed them on purpose, remove "
+         "opere.sum"},
+        {"a build killed while it moved its files",
+         [] { test::writeFile("opere.swap", "textfind-build swap 1\n"); }, "present, matching", 1,
+         "a build was killed while it put its stores in place (the pair may be mixed): run "
+         "textfind-build --restore"},
         {"one store of another build",
          [&] {
              std::filesystem::copy_file(otherFolder + "/opere.ddb", "opere.ddb",

@@ -14,6 +14,7 @@
 #include "catalogue.h"
 #include "encoding.h"
 #include "options.h"
+#include "replace.h"
 #include "stores.h"
 #include "wording.h"
 
@@ -21,6 +22,7 @@ namespace {
 
 constexpr const char *kHelp =
     "usage: textfind-build [options] CATALOGUE [FOLDER]\n"
+    "       textfind-build --restore FOLDER\n"
     "\n"
     "Builds \"opere.idb\" (word index) and \"opere.ddb\" (record store) in FOLDER\n"
     "(default: the current directory) from CATALOGUE, and their proof\n"
@@ -35,8 +37,12 @@ constexpr const char *kHelp =
     "                       UTF-8:CP1252 for a host that works in Windows-1252\n"
     "  --replace            with --encoding: a character that has no form in TO\n"
     "                       becomes '?' (counted) instead of an error\n"
-    "  --max-text N         a text longer than N bytes is an error naming its\n"
-    "                       line, for a host whose buffer holds N + 1 bytes\n"
+    "  --max-text N         a text stored longer than N bytes (after --encoding)\n"
+    "                       is an error naming its line, for a host whose\n"
+    "                       buffer holds N + 1 bytes\n"
+    "  --restore            build nothing: put back the stores of FOLDER that a\n"
+    "                       build killed while it put its files in place had\n"
+    "                       begun to replace (every build does this first)\n"
     "  --help               this text\n"
     "  --version            the version\n"
     "\n"
@@ -68,7 +74,9 @@ constexpr const char *kHelp =
     "replaced. The stores are written under temporary names in FOLDER and put\n"
     "in place as a pair (the proof, the record store, the index; a failed step\n"
     "puts the earlier files back); an interrupt removes every file the build\n"
-    "made. Memory stays bounded whatever the catalogue's size (about 100 MiB),\n"
+    "made. A build killed outright while it moved its files (the journal\n"
+    "\"opere.swap\" is then left) is undone by --restore or by the next build. Memory stays "
+    "bounded whatever the catalogue's size (about 100 MiB),\n"
     "with sorted runs in temporary files in FOLDER. Progress goes to stderr\n"
     "when it is a terminal.\n"
     "\n";
@@ -76,6 +84,7 @@ constexpr const char *kHelp =
 using Clock = std::chrono::steady_clock;
 
 struct Arguments {
+    bool restore = false;
     textfind::build::ReadOptions read;
     std::string encoding;
     std::string catalogue;
@@ -132,8 +141,14 @@ std::optional<int> parse(int argc, char **argv, Arguments &arguments) {
         arguments.read.maxText = static_cast<std::size_t>(*n);
         return std::nullopt;
     });
+    line.flag("--restore", [&] { arguments.restore = true; });
     line.positional("catalogue", 1, 2);
     if (const std::optional<int> status = line.parse(argc, argv)) return status;
+    if (arguments.restore) {
+        if (line.positionals().size() != 1) return line.usageError("--restore takes one FOLDER");
+        arguments.folder = line.positionals()[0];
+        return std::nullopt;
+    }
     arguments.catalogue = line.positionals()[0];
     if (line.positionals().size() > 1) arguments.folder = line.positionals()[1];
     arguments.read.format =
@@ -185,6 +200,27 @@ void noteNotUtf8(const textfind::build::CatalogueReader &reader) {
                  reader.notUtf8()->c_str());
 }
 
+// What an earlier build killed while it moved its files left, undone.
+void restore(const std::string &folder, bool asked) {
+    switch (textfind::build::restoreInterruptedSwap(folder)) {
+    case textfind::build::Restored::kNothing:
+        if (asked) std::printf("textfind-build: nothing to restore in %s\n", folder.c_str());
+        break;
+    case textfind::build::Restored::kPutBack:
+        std::printf(
+            "textfind-build: %s: put back the stores that an interrupted build had begun to "
+            "replace\n",
+            folder.c_str());
+        break;
+    case textfind::build::Restored::kCompleted:
+        std::printf(
+            "textfind-build: %s: an interrupted build had put its stores in place; its traces "
+            "are removed\n",
+            folder.c_str());
+        break;
+    }
+}
+
 int build(Arguments &arguments) {
     std::unique_ptr<tools::Converter> converter;
     if (!arguments.encoding.empty()) {
@@ -195,6 +231,7 @@ int build(Arguments &arguments) {
     }
     if (const std::optional<std::string> problem = folderProblem(arguments.folder))
         return fail(tools::kExitCannotRun, *problem);
+    restore(arguments.folder, false);
     std::FILE *input = std::fopen(arguments.catalogue.c_str(), "rb");
     if (!input)
         return fail(tools::kExitCannotRun, arguments.catalogue + ": " + std::strerror(errno));
@@ -232,6 +269,12 @@ int main(int argc, char **argv) {
     Arguments arguments;
     if (const std::optional<int> status = parse(argc, argv, arguments)) return *status;
     try {
+        if (arguments.restore) {
+            if (const std::optional<std::string> problem = folderProblem(arguments.folder))
+                return fail(tools::kExitCannotRun, *problem);
+            restore(arguments.folder, true);
+            return tools::kExitSuccess;
+        }
         return build(arguments);
     } catch (const textfind::build::CatalogueError &e) {
         return fail(tools::kExitNothing, std::string(e.what()) + "; no store was replaced");

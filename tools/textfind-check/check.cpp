@@ -1,5 +1,8 @@
 #include "check.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "btree_file.h"
 #include "checks.h"
 #include "format.h"
@@ -37,7 +40,9 @@ std::string proofWords(const ProofCheck &proof) {
     case ProofOutcome::kDiffers:
         return std::string(proof.indexIntact ? kRecordFile : kIndexFile) +
                " is not what the builder wrote (damaged or edited since): the library refuses "
-               "both stores; build them again";
+               "both stores; build them again, or, if another program changed them on purpose, "
+               "remove " +
+               kProofFile + " and the library reads them unproven";
     }
     return {};
 }
@@ -75,6 +80,12 @@ Report checkFolder(const std::string &folder) {
                               "fails Berkeley DB's verification: " + facts->verification.front());
     }
     checkProofOf(base, report, sink);
+    std::error_code ignored;
+    if (std::filesystem::exists(base + "/" + kSwapJournal, ignored))
+        sink.problems.add(kSwapJournal,
+                          "a build was killed while it put its stores in place (the pair may be "
+                          "mixed): run textfind-build --restore " +
+                              base + " to put back the earlier stores, or build them again");
     const StopWords stopWords = checkStopWords(base + "/" + kStopWordFile, report, sink);
     PresentRecords present;
     if (report.records.verified) present = checkRecordStore(base + "/" + kRecordFile, report, sink);
