@@ -2,15 +2,13 @@
 // host calls them: ScanDB, ResSet until the set is empty, FindDB. Either the
 // pair has no proof (as stores of another writer), or a proof made over the
 // changed bytes (as if the builder had written them), so that every change
-// reaches Berkeley DB's reading of the files, and the library's reading of
-// what it answers. Whatever the bytes, each call gives one of its codes, a
-// query's count is what ResSet then delivers, and no text goes past the
-// host's buffer or the proof's longest text.
-// Input: byte 0 the flags (bit 0: a proof; bits 1-2: the query), 4 bytes
-// the index's length, 4 bytes the proof's longest text, then the index's
-// bytes and the record store's, packed: 0xFE and a 2-byte count stand for
-// that many zero bytes (a count of 0 for one 0xFE), since most of a store's
-// pages are empty space the fuzzer need not mutate byte by byte.
+// reaches the library's vetting of the pages, Berkeley DB's reading of
+// them, and the library's reading of what it answers. Whatever the bytes, each call gives one of
+// its codes, a query's count is what ResSet then delivers, and no text goes past the host's buffer
+// or the proof's longest text. Input: byte 0 the flags (bit 0: a proof; bits 1-2: the query), 4
+// bytes the index's length, 4 bytes the proof's longest text, then the index's bytes and the record
+// store's, packed: 0xFE and a 2-byte count stand for that many zero bytes (a count of 0 for one
+// 0xFE), since most of a store's pages are empty space the fuzzer need not mutate byte by byte.
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -87,14 +85,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzzing::writeFresh(textfind::kRecordFile, records);
     std::optional<uint32_t> bound;
     if (proven) {
-        const auto indexFile = textfind::proveFile(textfind::kIndexFile);
-        const auto recordFile = textfind::proveFile(textfind::kRecordFile);
-        FUZZ_CHECK(indexFile && recordFile, "the files just written are read whole");
-        const auto proof = textfind::encodeProof({*indexFile, *recordFile, longest});
-        fuzzing::writeFresh(
-            textfind::kProofFile,
-            std::string_view(reinterpret_cast<const char *>(proof.data()), proof.size()));
-        bound = longest;
+        // Stores that are no B-tree of whole pages get no proof of pages.
+        const auto indexPages = textfind::provePages(textfind::kIndexFile);
+        const auto recordPages = textfind::provePages(textfind::kRecordFile);
+        unlink(textfind::kProofFile);
+        if (indexPages && recordPages) {
+            FUZZ_CHECK(textfind::writeProof("proof.new", *indexPages, *recordPages, longest),
+                       "a proof written");
+            fuzzing::writeFresh(textfind::kProofFile, fuzzing::readWhole("proof.new"));
+            bound = longest;
+        }
     } else {
         unlink(textfind::kProofFile);
     }

@@ -5,13 +5,10 @@
 #   fuzz/run.sh BUILD SECONDS [HARNESS...]
 #   fuzz/run.sh --merge BUILD [HARNESS...]   the inputs found into the corpora
 # Inputs libFuzzer finds go to BUILD/fuzz/found/HARNESS/, failing inputs to
-# BUILD/fuzz/artifacts/ (replay one: BUILD/bin/fuzz_HARNESS FILE). A harness
-# that reaches Berkeley DB's reading of damaged files goes on after a failure;
-# each failing input is replayed, and one that fails inside Berkeley DB is
-# listed in BUILD/fuzz/berkeley-db.txt (its stack and input), not counted as
-# ours; one that does not fail on replay is listed there too. Exit 1 when a
-# harness failed in our code. FUZZ_RUNS caps the
-# executions of each (default: no cap); FUZZ_FLAGS adds libFuzzer flags.
+# BUILD/fuzz/artifacts/ (replay one: BUILD/bin/fuzz_HARNESS FILE); a harness
+# stops at its first failure, which is replayed into FILE.log. Exit 1 when a
+# harness failed. FUZZ_RUNS caps the executions of each (default: no cap);
+# FUZZ_FLAGS adds libFuzzer flags.
 set -u
 merge=0
 if [ "${1:-}" = --merge ]; then merge=1; shift; fi
@@ -25,7 +22,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 list="$build/fuzz/harnesses.txt"
 [ -r "$list" ] || { echo "$list: no harness list (configure with -DFUZZ_LIBFUZZER=ON)" >&2; exit 2; }
 artifacts="$build/fuzz/artifacts"
-berkeley="$build/fuzz/berkeley-db.txt"
 mkdir -p "$artifacts"
 
 wanted() {
@@ -38,14 +34,6 @@ wanted() {
 # libFuzzer's "cov: N" of the first and the last status line.
 coverage() { grep -o 'cov: [0-9]*' "$1" | sed -n "${2}p" | cut -d' ' -f2; }
 
-# Whether the first frame of the failure's stack that is neither the
-# fuzzer's, the sanitizers' nor the C library's lies in Berkeley DB.
-inside_berkeley_db() {
-  grep -E '^ +#[0-9]+ ' "$1" |
-    grep -vE 'fuzzer::|__sanitizer|__interceptor|__asan|__ubsan|libc\.so|in (abort|raise) ' |
-    head -1 | grep -q 'libdb-'
-}
-
 # Every allocation filled, not only its first 4 KB: what damage makes
 # Berkeley DB read from memory it never wrote is then the same on replay.
 export ASAN_OPTIONS="max_malloc_fill_size=1073741824:${ASAN_OPTIONS:-}"
@@ -53,7 +41,7 @@ export ASAN_OPTIONS="max_malloc_fill_size=1073741824:${ASAN_OPTIONS:-}"
 status=0
 summary=$(mktemp)
 trap 'rm -f "$summary"' EXIT
-while read -r name corpus max_len timeout dict mode; do
+while read -r name corpus max_len timeout dict; do
   wanted "$name" "$@" || continue
   exe="$build/bin/fuzz_$name"
   found="$build/fuzz/found/$name"
@@ -84,7 +72,6 @@ while read -r name corpus max_len timeout dict mode; do
          -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1
          -artifact_prefix="$artifacts/$name-")
   [ "$dict" != - ] && flags+=(-dict="$here/dictionaries/$dict.dict")
-  [ "$mode" = keep-going ] && flags+=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   log="$build/fuzz/$name.log"
   started="$build/fuzz/$name.started"
   touch "$started"
@@ -98,32 +85,13 @@ while read -r name corpus max_len timeout dict mode; do
   bytes=$(find "$here/corpus/$corpus" -type f -exec cat {} + | wc -c)
   new=$(find "$found" -type f | wc -l)
   result=ok
-  ours=0 theirs=0 unreproduced=0
   for failure in $(find "$artifacts" -newer "$started" -type f \( -name "$name-crash-*" \
                     -o -name "$name-leak-*" -o -name "$name-timeout-*" -o -name "$name-oom-*" \) ! -name '*.log'); do
-    replay="$failure.log"
-    "$exe" -timeout="$timeout" "$failure" >"$replay" 2>&1
-    replayed=$?
-    if [ "$mode" = keep-going ] && [ $replayed = 0 ]; then
-      # Berkeley DB's code is not instrumented: a read past a buffer there
-      # faults only where the heap of the fuzzing process had a hole.
-      unreproduced=$((unreproduced + 1))
-      echo "== $failure: did not fail on replay" >>"$berkeley"
-    elif [ "$mode" = keep-going ] && inside_berkeley_db "$replay"; then
-      theirs=$((theirs + 1))
-      { echo "== $failure"; grep -E '^==|^SUMMARY|^ +#[0-9]+ ' "$replay" | head -24; } >>"$berkeley"
-    else
-      ours=$((ours + 1))
-      result="FAILED: $failure"
-    fi
+    "$exe" -timeout="$timeout" "$failure" >"$failure.log" 2>&1
+    result="FAILED: $failure"
   done
-  if [ "$outcome" != 0 ] && [ "$mode" != keep-going ] && [ $ours = 0 ]; then
-    result="FAILED: see $log"
-    ours=1
-  fi
-  [ $ours -gt 0 ] && status=1
-  [ $theirs -gt 0 ] && result="$result; $theirs inside Berkeley DB ($berkeley)"
-  [ $unreproduced -gt 0 ] && result="$result; $unreproduced did not fail on replay"
+  if [ "$outcome" != 0 ] && [ "$result" = ok ]; then result="FAILED: see $log"; fi
+  [ "$result" != ok ] && status=1
   printf '%-18s %12s %8s %8s %7s %9s %6s  %s\n' "$name" "${runs:-?}" \
     "$(coverage "$log" 1)" "$(coverage "$log" '$')" "$files" "$bytes" "$new" "$result" >>"$summary"
 done <"$list"

@@ -1,5 +1,7 @@
 #include "btree_file.h"
 
+#include "page_vetting.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -163,7 +165,21 @@ OpenResult BtreeFile::open(const char *path, uint32_t cacheBytes, bool readOnly)
         return OpenResult::kNotOpened;
     }
     db_ = db;
+    path_ = path;
     return OpenResult::kOpened;
+}
+
+PageFile &BtreeFile::pages() {
+    if (!pages_.isOpen() && db_ != nullptr) {
+        int descriptor = -1;
+        if (db_->fd(db_, &descriptor) != 0) descriptor = -1;
+        pages_.open(descriptor, path_);
+    }
+    return pages_;
+}
+
+bool BtreeFile::refusedByVetting(std::string_view key) {
+    return vetted_ != nullptr && !vetted_->vetLookup(pages(), key);
 }
 
 bool BtreeFile::create(const std::string &path, Layout layout, uint32_t cacheBytes) {
@@ -201,6 +217,7 @@ bool BtreeFile::finish() {
 }
 
 Lookup BtreeFile::get(std::string_view key, std::string_view &data) {
+    if (refusedByVetting(key)) return Lookup::kRefused;
     DBT k = item(key);
     DBT v = emptyItem();
     int rc = injected(StoreCall::Read);
@@ -213,6 +230,7 @@ Lookup BtreeFile::get(std::string_view key, std::string_view &data) {
 
 Lookup BtreeFile::getPiece(std::string_view key, uint32_t offset, std::span<char> into,
                            std::string_view &piece) {
+    if (offset == 0 && refusedByVetting(key)) return Lookup::kRefused;
     if (cursor_ == nullptr && db_->cursor(db_, nullptr, &cursor_, 0) != 0) {
         cursor_ = nullptr;
         return Lookup::kFailed;

@@ -14,11 +14,16 @@
 
 #include "file_stamp.h"
 #include "format.h"
+#include "page_file.h"
 
 namespace textfind {
 
 enum class OpenResult { kOpened, kNoHandle, kNotOpened };
-enum class Lookup { kFound, kNotFound, kFailed };
+// kRefused: the pages the lookup would read are not sound (vetWith); it was
+// not made.
+enum class Lookup { kFound, kNotFound, kFailed, kRefused };
+
+class VettedPages;
 
 // The Berkeley DB calls a test may make fail: creating a handle, and reading
 // an item (a lookup, a piece of one, a step of a walk).
@@ -63,6 +68,13 @@ public:
     Lookup getPiece(std::string_view key, uint32_t offset, std::span<char> into,
                     std::string_view &piece);
 
+    // From here on, each lookup first has `vetted` vet the pages it reads
+    // (and each piece read goes on from a lookup vetted so); `vetted` must
+    // outlive the handle's lookups.
+    void vetWith(VettedPages &vetted) { vetted_ = &vetted; }
+    // The open file, read at offsets beside Berkeley DB (page_file.h).
+    PageFile &pages();
+
     // Every item in key order; the views are valid during the call only.
     // False when the walk could not reach the end (a damaged page).
     bool forEach(const std::function<void(std::string_view key, std::string_view data)> &visit);
@@ -88,9 +100,14 @@ public:
 private:
     bool failed(int code);
 
+    bool refusedByVetting(std::string_view key);
+
     DB *db_ = nullptr;
     DBC *cursor_ = nullptr;
+    std::string path_;     // of the open file
     std::string writing_;  // the path of a file being written
+    VettedPages *vetted_ = nullptr;
+    PageFile pages_;
     Messages messages_;
     std::string error_;
 };

@@ -33,7 +33,7 @@ bool evaluateQuery(BtreeFile &index, const StopWords &stopWords, std::string_vie
         std::string_view piece;
         for (uint32_t offset = 0;; offset += static_cast<uint32_t>(piece.size())) {
             const Lookup found = index.getPiece(key, offset, scratch.piece, piece);
-            if (found == Lookup::kFailed) {
+            if (found == Lookup::kFailed || found == Lookup::kRefused) {
                 unreadable = true;
                 return;
             }

@@ -50,12 +50,16 @@ std::optional<std::string> metaPageProblem(std::span<const unsigned char> first,
     if (fileLength % pageSize != 0)
         return "a damaged file: " + std::to_string(fileLength) + " bytes, not whole pages of " +
                std::to_string(pageSize);
+    if (const uint32_t root = readU32(p + kMetaRootOffset);
+        root == 0 || root >= fileLength / pageSize)
+        return "a damaged meta page: the tree's first page " + std::to_string(root) +
+               " is not in the file";
     return std::nullopt;
 }
 
-std::array<unsigned char, kProofSize> encodeProof(const Proof &proof) {
-    std::array<unsigned char, kProofSize> bytes{};
-    std::memcpy(bytes.data(), kProofMagic.data(), kProofMagic.size());
+std::array<unsigned char, kWholeFileProofSize> encodeWholeFileProof(const WholeFileProof &proof) {
+    std::array<unsigned char, kWholeFileProofSize> bytes{};
+    std::memcpy(bytes.data(), kWholeFileProofMagic.data(), kWholeFileProofMagic.size());
     writeFile(proof.index, bytes.data() + 8, bytes.data() + 32);
     writeFile(proof.records, bytes.data() + 48, bytes.data() + 72);
     writeU32(proof.longestText, bytes.data() + 68);
@@ -63,16 +67,86 @@ std::array<unsigned char, kProofSize> encodeProof(const Proof &proof) {
     return bytes;
 }
 
-std::optional<Proof> decodeProof(std::span<const unsigned char> bytes) {
-    if (bytes.size() != kProofSize ||
-        !std::equal(kProofMagic.begin(), kProofMagic.end(), bytes.begin()) ||
+std::optional<WholeFileProof> decodeWholeFileProof(std::span<const unsigned char> bytes) {
+    if (bytes.size() != kWholeFileProofSize ||
+        !std::equal(kWholeFileProofMagic.begin(), kWholeFileProofMagic.end(), bytes.begin()) ||
         digestOf(bytes.first(kCheckedBytes)) != readU64(bytes.data() + kCheckedBytes))
         return std::nullopt;
-    Proof proof;
+    WholeFileProof proof;
     proof.index = readFile(bytes.data() + 8, bytes.data() + 32);
     proof.records = readFile(bytes.data() + 48, bytes.data() + 72);
     proof.longestText = readU32(bytes.data() + 68);
     return proof;
+}
+
+namespace {
+
+// The page proof's header, as format.h draws it.
+constexpr std::size_t kIndexPagesAt = 8, kRecordPagesAt = 36;
+constexpr std::size_t kIdAt = 0, kPageSizeAt = 20, kPageCountAt = 24;
+constexpr std::size_t kLongestTextAt = 64, kHeaderDigestAt = 72;
+
+void writePages(const ProvenPages &pages, unsigned char *at) {
+    std::memcpy(at + kIdAt, pages.id.data(), kFileIdSize);
+    writeU32(pages.pageSize, at + kPageSizeAt);
+    writeU32(pages.pages, at + kPageCountAt);
+}
+
+ProvenPages readPages(const unsigned char *at) {
+    ProvenPages pages;
+    std::memcpy(pages.id.data(), at + kIdAt, kFileIdSize);
+    pages.pageSize = readU32(at + kPageSizeAt);
+    pages.pages = readU32(at + kPageCountAt);
+    return pages;
+}
+
+bool fitPages(const ProvenPages &pages) {
+    return pages.pageSize >= 512 && pages.pageSize <= 65536 &&
+           (pages.pageSize & (pages.pageSize - 1)) == 0 && pages.pages > 0;
+}
+
+}  // namespace
+
+std::array<unsigned char, kPageProofHeaderSize> encodePageProofHeader(const PageProof &proof) {
+    std::array<unsigned char, kPageProofHeaderSize> bytes{};
+    std::memcpy(bytes.data(), kPageProofMagic.data(), kPageProofMagic.size());
+    writePages(proof.index, bytes.data() + kIndexPagesAt);
+    writePages(proof.records, bytes.data() + kRecordPagesAt);
+    writeU32(proof.longestText, bytes.data() + kLongestTextAt);
+    writeU64(digestOf(std::span(bytes.data(), kHeaderDigestAt)), bytes.data() + kHeaderDigestAt);
+    return bytes;
+}
+
+std::optional<PageProof> decodePageProofHeader(std::span<const unsigned char> bytes) {
+    if (bytes.size() < kPageProofHeaderSize ||
+        !std::equal(kPageProofMagic.begin(), kPageProofMagic.end(), bytes.begin()) ||
+        digestOf(bytes.first(kHeaderDigestAt)) != readU64(bytes.data() + kHeaderDigestAt))
+        return std::nullopt;
+    PageProof proof;
+    proof.index = readPages(bytes.data() + kIndexPagesAt);
+    proof.records = readPages(bytes.data() + kRecordPagesAt);
+    proof.longestText = readU32(bytes.data() + kLongestTextAt);
+    if (!fitPages(proof.index) || !fitPages(proof.records)) return std::nullopt;
+    return proof;
+}
+
+uint64_t pageProofLength(const PageProof &proof) {
+    return kPageProofHeaderSize +
+           kPageDigestSize * (uint64_t{proof.index.pages} + proof.records.pages);
+}
+
+uint64_t pageDigestOffset(const PageProof &proof, bool ofRecords, uint32_t page) {
+    const uint64_t before = ofRecords ? proof.index.pages : 0;
+    return kPageProofHeaderSize + kPageDigestSize * (before + page);
+}
+
+uint64_t pageDigest(uint32_t page, std::span<const unsigned char> bytes) {
+    unsigned char number[4];
+    writeU32(page, number);
+    Digest digest;
+    digest.add(number);
+    digest.add(bytes);
+    return digest.value();
 }
 
 }  // namespace textfind

@@ -108,7 +108,9 @@ inline constexpr std::size_t kMetaEncryptionOffset = 24;  // 0: not encrypted (1
 inline constexpr std::size_t kMetaTypeOffset = 25;        // 9: a B-tree meta page (1 byte)
 inline constexpr std::size_t kMetaPartitionsOffset = 36;  // 0: not partitioned
 inline constexpr std::size_t kMetaFlagsOffset = 48;  // no record numbers, subdatabases, compression
-inline constexpr std::size_t kMetaMinKeyOffset = 76;  // 2 or more, at most a 64th of the page
+inline constexpr std::size_t kMetaMinKeyOffset = 76;   // 2 or more, at most a 64th of the page
+inline constexpr std::size_t kMetaRootOffset = 88;     // the tree's first page: 1 to the last
+inline constexpr std::size_t kMetaOptionsOffset = 26;  // bit 0: page checksums (1 byte)
 inline constexpr uint32_t kBtreeMagic = 0x053162;
 // Flags of files this project cannot read as word index or record store:
 // recno layouts, subdatabases, compression.
@@ -120,11 +122,88 @@ inline constexpr uint32_t kMetaRefusedFlags = 0x02 | 0x08 | 0x10 | 0x20 | 0x80;
 std::optional<std::string> metaPageProblem(std::span<const unsigned char> first,
                                            uint64_t fileLength);
 
+// ---- Berkeley DB's tree pages --------------------------------------------------
+
+// What the library vets in the pages Berkeley DB reads (page_vetting.h).
+// Every page starts with a header of kPageHeaderSize bytes (and, in a file
+// with page checksums, kPageChecksumSize more); a tree page then holds its
+// items' offsets, 2 bytes each, and the items at the end of the page.
+inline constexpr std::size_t kPageHeaderSize = 26;
+inline constexpr std::size_t kPageChecksumSize = 6;
+inline constexpr std::size_t kPageNumberOffset = 8;    // the page's own number
+inline constexpr std::size_t kPageNextOffset = 16;     // overflow: the next page, 0 at the end
+inline constexpr std::size_t kPageEntriesOffset = 20;  // 2 bytes: items (overflow: references)
+inline constexpr std::size_t kPageHighFreeOffset =
+    22;  // 2 bytes: the lowest item (overflow: bytes held)
+inline constexpr std::size_t kPageLevelOffset = 24;  // 1 for a leaf, one more a level up
+inline constexpr std::size_t kPageTypeOffset = 25;
+inline constexpr unsigned char kInternalPage = 3;
+inline constexpr unsigned char kLeafPage = 5;
+inline constexpr unsigned char kOverflowPage = 7;
+inline constexpr unsigned kMaxTreeLevel = 255;
+
+// An item's type byte, at kItemTypeOffset of every item; the high bit marks
+// a deleted item.
+inline constexpr std::size_t kItemTypeOffset = 2;
+inline constexpr unsigned char kItemBytes = 1;       // held on the page
+inline constexpr unsigned char kItemDuplicates = 2;  // a tree of duplicates elsewhere
+inline constexpr unsigned char kItemOverflow = 3;    // held on a chain of overflow pages
+inline constexpr unsigned char kItemDeleted = 0x80;
+// A leaf's key or data held on the page: its length (2 bytes), type, bytes.
+inline constexpr std::size_t kLeafItemHeader = 3;
+// An item on overflow pages: type at 2, first page at 4, total length at 8.
+inline constexpr std::size_t kOverflowItemSize = 12;
+inline constexpr std::size_t kOverflowFirstPageOffset = 4;
+inline constexpr std::size_t kOverflowLengthOffset = 8;
+// An internal page's entry: key length (2), type, unused, child page (4),
+// record count (4), then the key (an overflow key: its 12-byte item).
+inline constexpr std::size_t kInternalItemHeader = 12;
+inline constexpr std::size_t kInternalChildOffset = 4;
+
+inline uint16_t readU16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
 // ---- The proof ---------------------------------------------------------------
 
-// What the builder records of the pair it wrote, in kProofFile: for each file
-// its identifier, length and digest (digest.h) over all its bytes, and the
-// longest text. The file is exactly kProofSize bytes:
+// What the builder records of the pair it wrote, in kProofFile: for each
+// store its identifier, page size and number of pages, the longest text,
+// and a digest of every page, bound to the page's number, so that a page
+// can be checked alone, when it is first read:
+//   0  "TFPROOF2"              36  record store identifier   64 longest text (4)
+//   8  index identifier        56  record store page size    68 reserved (0, 4)
+//  28  index page size         60  record store pages        72 digest of bytes 0 to 71
+//  32  index pages                                           80 the page digests
+// The page digests, 8 bytes each: the index's pages in order, then the
+// record store's. The file is exactly pageProofLength() bytes.
+struct ProvenPages {
+    FileId id{};
+    uint32_t pageSize = 0;
+    uint32_t pages = 0;
+    uint64_t length() const { return uint64_t{pageSize} * pages; }
+    bool operator==(const ProvenPages &) const = default;
+};
+struct PageProof {
+    ProvenPages index;
+    ProvenPages records;
+    uint32_t longestText = 0;
+    bool operator==(const PageProof &) const = default;
+};
+inline constexpr std::string_view kPageProofMagic = "TFPROOF2";
+inline constexpr std::size_t kPageProofHeaderSize = 80;
+inline constexpr std::size_t kPageDigestSize = 8;
+
+std::array<unsigned char, kPageProofHeaderSize> encodePageProofHeader(const PageProof &proof);
+// Nothing for a header that is not whole or not sound (a damaged proof).
+std::optional<PageProof> decodePageProofHeader(std::span<const unsigned char> bytes);
+uint64_t pageProofLength(const PageProof &proof);
+// Where the digest of page `page` of the index or the record store lies.
+uint64_t pageDigestOffset(const PageProof &proof, bool ofRecords, uint32_t page);
+// A page's digest: the page's number (4 bytes) and its bytes.
+uint64_t pageDigest(uint32_t page, std::span<const unsigned char> bytes);
+
+// The proof of the earlier builders, which the library still reads: for
+// each file its identifier, length and digest over all its bytes, and the
+// longest text; checked by reading both stores whole. Exactly
+// kWholeFileProofSize bytes:
 //   0  "TFPROOF1"         32 index length        68 longest text (4)
 //   8  index identifier   40 index digest        72 record store length
 //  28  reserved (0, 4)    48 record store id.    80 record store digest
@@ -136,18 +215,18 @@ struct ProvenFile {
     uint64_t digest = 0;
     bool operator==(const ProvenFile &) const = default;
 };
-struct Proof {
+struct WholeFileProof {
     ProvenFile index;
     ProvenFile records;
     uint32_t longestText = 0;
-    bool operator==(const Proof &) const = default;
+    bool operator==(const WholeFileProof &) const = default;
 };
-inline constexpr std::size_t kProofSize = 104;
-inline constexpr std::string_view kProofMagic = "TFPROOF1";
+inline constexpr std::size_t kWholeFileProofSize = 104;
+inline constexpr std::string_view kWholeFileProofMagic = "TFPROOF1";
 
-std::array<unsigned char, kProofSize> encodeProof(const Proof &proof);
+std::array<unsigned char, kWholeFileProofSize> encodeWholeFileProof(const WholeFileProof &proof);
 // Nothing for bytes that are not a whole proof: another length, another
 // magic, or a digest of their own that does not match (a damaged proof).
-std::optional<Proof> decodeProof(std::span<const unsigned char> bytes);
+std::optional<WholeFileProof> decodeWholeFileProof(std::span<const unsigned char> bytes);
 
 }  // namespace textfind

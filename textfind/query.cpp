@@ -13,13 +13,15 @@ int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) 
     if (const OpenResult opened = index.open(kIndexFile, kIndexCacheBytes);
         opened != OpenResult::kOpened)
         return opened == OpenResult::kNoHandle ? TEXTFIND_SCAN_NO_HANDLE : TEXTFIND_SCAN_NOT_OPENED;
-    // A pair the proof refuses is not read at all.
-    if (currentPair(StoreFile::kIndex, index).refused) return TEXTFIND_SCAN_NOT_OPENED;
+    // A pair the proof refuses is not read at all; each word's pages are
+    // vetted before Berkeley DB reads them.
+    if (currentPair(StoreFile::kIndex, index) == nullptr) return TEXTFIND_SCAN_NOT_OPENED;
     const StopWords stopWords = readStopWords(kStopWordFile);
     // The lists keep their storage from call to call: no allocation per word
     // or per call once they have grown.
     ResultSet &set = resultSet();
-    // A damaged index gives no partial answer: the query did not run.
+    // A damaged index (or a page not sound) gives no partial answer: the
+    // query did not run.
     if (!evaluateQuery(index, stopWords, query, mode, selector, set.scratch, set.spare))
         return TEXTFIND_SCAN_NOT_OPENED;
     set.entries.swap(set.spare);

@@ -15,15 +15,21 @@ namespace textfind {
 
 namespace {
 
-// Writes exactly n + 1 bytes, and only after the lookup has succeeded.
+// Writes exactly n + 1 bytes, and only after the lookup has succeeded. -2
+// when the pages the lookup reads are not sound.
 int32_t deliverRecord(BtreeFile &store, PairFacts &pair, int32_t record, char *buffer) {
     // Known first: a record's data is valid only until the next lookup.
-    const std::optional<uint32_t> longest = deliveryLimit(pair, store);
+    std::optional<uint32_t> longest;
+    if (!deliveryLimit(pair, store, longest)) return TEXTFIND_RECORD_NOT_OPENED;
     const RecordKey key = recordKey(record);
     std::string_view data;
-    if (store.get(std::string_view(reinterpret_cast<const char *>(key.data()), key.size()), data) !=
-        Lookup::kFound)
-        return TEXTFIND_RECORD_MISSING;
+    switch (
+        store.get(std::string_view(reinterpret_cast<const char *>(key.data()), key.size()), data)) {
+    case Lookup::kFound: break;
+    case Lookup::kRefused: return TEXTFIND_RECORD_NOT_OPENED;
+    case Lookup::kNotFound:
+    case Lookup::kFailed: return TEXTFIND_RECORD_MISSING;
+    }
     // No text goes past what the host sized its buffer for: the store's
     // longest text, whatever wrote the record.
     if (longest && data.size() > *longest) return TEXTFIND_RECORD_MISSING;
@@ -46,12 +52,13 @@ int32_t resSet(char *buffer) {
     if (const OpenResult opened = store.open(kRecordFile, kRecordCacheBytes);
         opened != OpenResult::kOpened)
         return notOpenedResult(opened);
-    // A pair the proof refuses is not read at all, and the entry stays.
-    PairFacts &pair = currentPair(StoreFile::kRecords, store);
-    if (pair.refused) return TEXTFIND_RECORD_NOT_OPENED;
-    const int32_t record = entries.back();
-    entries.pop_back();
-    return deliverRecord(store, pair, record, buffer);
+    // A pair the proof refuses is not read at all, nor a record on pages
+    // that are not sound; the entry stays.
+    PairFacts *pair = currentPair(StoreFile::kRecords, store);
+    if (pair == nullptr) return TEXTFIND_RECORD_NOT_OPENED;
+    const int32_t result = deliverRecord(store, *pair, entries.back(), buffer);
+    if (result != TEXTFIND_RECORD_NOT_OPENED) entries.pop_back();
+    return result;
 }
 
 int32_t findDb(int32_t record, char *buffer) {
@@ -59,9 +66,9 @@ int32_t findDb(int32_t record, char *buffer) {
     if (const OpenResult opened = store.open(kRecordFile, kRecordCacheBytes);
         opened != OpenResult::kOpened)
         return notOpenedResult(opened);
-    PairFacts &pair = currentPair(StoreFile::kRecords, store);
-    if (pair.refused) return TEXTFIND_RECORD_NOT_OPENED;
-    return deliverRecord(store, pair, record, buffer);
+    PairFacts *pair = currentPair(StoreFile::kRecords, store);
+    if (pair == nullptr) return TEXTFIND_RECORD_NOT_OPENED;
+    return deliverRecord(store, *pair, record, buffer);
 }
 
 }  // namespace textfind

@@ -1,7 +1,7 @@
 #include "store_pair.h"
 
 #include <algorithm>
-#include <vector>
+#include <list>
 
 #include "btree_file.h"
 #include "file_stamp.h"
@@ -17,20 +17,20 @@ struct MetPair {
     PairFacts facts;
 };
 
-PairFacts factsOf(const ProofCheck &check) {
-    PairFacts facts;
+void learnProof(PairFacts &facts, const ProofCheck &check) {
     facts.refused = refusesPair(check.outcome);
-    if (check.outcome == ProofOutcome::kMatches) {
-        facts.longestText = check.proof->longestText;
+    if (const std::optional<uint32_t> longest = check.longestText()) {
+        facts.longestText = longest;
         facts.longestTextKnown = true;
     }
-    return facts;
+    if (check.outcome == ProofOutcome::kNamesBoth) facts.pageProof = check.pages;
 }
 
 }  // namespace
 
-PairFacts &currentPair(StoreFile reads, const BtreeFile &file) {
-    static std::vector<MetPair> met;
+PairFacts *currentPair(StoreFile reads, BtreeFile &file) {
+    // A list: the facts keep their place while others come and go.
+    static std::list<MetPair> met;
     const char *readName = reads == StoreFile::kIndex ? kIndexFile : kRecordFile;
     std::optional<FileStamp> read = file.stamp();
     if (!read) read = stampOf(readName);
@@ -40,26 +40,35 @@ PairFacts &currentPair(StoreFile reads, const BtreeFile &file) {
     now.index = reads == StoreFile::kIndex ? read : stampOf(kIndexFile);
     now.records = reads == StoreFile::kRecords ? read : stampOf(kRecordFile);
     now.proof = stampOf(kProofFile);
-    // The most recent pair met with these files.
-    for (std::size_t i = 0; i < met.size(); ++i) {
-        if (met[i].index != now.index || met[i].records != now.records || met[i].proof != now.proof)
-            continue;
-        if (i != 0)
-            std::rotate(met.begin(), met.begin() + static_cast<std::ptrdiff_t>(i),
-                        met.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-        return met[0].facts;
+    auto same = [&](const MetPair &pair) {
+        return pair.index == now.index && pair.records == now.records && pair.proof == now.proof;
+    };
+    // The most recent pair met with these files first.
+    if (const auto found = std::find_if(met.begin(), met.end(), same); found != met.end()) {
+        met.splice(met.begin(), met, found);
+    } else {
+        if (met.size() == kPairsKept) met.pop_back();
+        met.push_front(std::move(now));
+        learnProof(met.front().facts, checkProof("", ProofDepth::kIdentities));
     }
-    MetPair pair = now;
-    pair.facts = factsOf(checkProof(""));
-    if (met.size() == kPairsKept) met.pop_back();
-    met.insert(met.begin(), pair);
-    return met[0].facts;
+    PairFacts &facts = met.front().facts;
+    if (facts.refused || !read) return nullptr;
+    VettedPages &pages = reads == StoreFile::kIndex ? facts.index : facts.records;
+    if (!pages.started()) {
+        std::optional<PageDigests> digests;
+        if (facts.pageProof)
+            digests = PageDigests{kProofFile, *facts.pageProof, reads == StoreFile::kRecords};
+        if (!pages.start(file.pages(), read->length, digests)) return nullptr;
+    }
+    file.vetWith(pages);
+    return &facts;
 }
 
-std::optional<uint32_t> deliveryLimit(PairFacts &pair, BtreeFile &records) {
+bool deliveryLimit(PairFacts &pair, BtreeFile &records, std::optional<uint32_t> &limit) {
     if (!pair.longestTextKnown) {
         std::string_view data;
         switch (records.get(kLongestTextKey, data)) {
+        case Lookup::kRefused: return false;
         case Lookup::kNotFound: pair.longestText = std::nullopt; break;
         case Lookup::kFailed: pair.longestText = 0; break;
         case Lookup::kFound:
@@ -70,7 +79,8 @@ std::optional<uint32_t> deliveryLimit(PairFacts &pair, BtreeFile &records) {
         }
         pair.longestTextKnown = true;
     }
-    return pair.longestText;
+    limit = pair.longestText;
+    return true;
 }
 
 }  // namespace textfind

@@ -1,12 +1,14 @@
-// The pair of stores in the current folder as the library meets it: checked
-// against its proof the first time this process meets that pair, and
-// remembered by the stamps of its three files (the two stores and the
-// proof), the last kPairsKept pairs met.
+// The pair of stores in the current folder as the library meets it: its
+// proof checked the first time this process meets that pair, its pages
+// vetted as calls read them, all remembered by the stamps of its three
+// files (the two stores and the proof), for the last kPairsKept pairs met.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+
+#include "page_vetting.h"
 
 namespace textfind {
 
@@ -26,17 +28,23 @@ struct PairFacts {
     // read from the record store's entry the first time it is needed.
     std::optional<uint32_t> longestText;
     bool longestTextKnown = false;
+    // Where the pages' digests are, for a proof of pages.
+    std::optional<PageProof> pageProof;
+    VettedPages index, records;
 };
 
 enum class StoreFile { kIndex, kRecords };
 
 // The facts of the pair a call that reads `reads`, open as `file`, is about
-// to read.
-PairFacts &currentPair(StoreFile reads, const BtreeFile &file);
+// to read, with `file` set to vet each lookup's pages; nothing when the call
+// must not read it (the proof refuses the pair, or the file is no tree whose
+// pages can be vetted).
+PairFacts *currentPair(StoreFile reads, BtreeFile &file);
 
 // The bound of deliveries from `records` (the open record store of the
-// current pair): nothing when the store holds no entry, 0 when its entry is
-// damaged, so that every text is refused.
-std::optional<uint32_t> deliveryLimit(PairFacts &pair, BtreeFile &records);
+// current pair) in `limit`: nothing when the store holds no entry, 0 when
+// its entry is damaged, so that every text is refused. False when the
+// entry's pages are not sound: the call is refused.
+bool deliveryLimit(PairFacts &pair, BtreeFile &records, std::optional<uint32_t> &limit);
 
 }  // namespace textfind

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "btree_file.h"
+#include "format.h"
 #include "scramble.h"
 #include "textfind.h"
 
@@ -46,6 +47,36 @@ void writeBtree(const std::string &path,
     for (const auto &[key, data] : items)
         if (!file.put(key, data)) throw std::runtime_error("put failed in " + path);
     if (!file.finish()) throw std::runtime_error(file.error());
+}
+
+namespace {
+uint32_t pageSizeOf(const std::string &bytes) {
+    return textfind::readU32(reinterpret_cast<const unsigned char *>(bytes.data()) +
+                             textfind::kMetaPageSizeOffset);
+}
+}  // namespace
+
+std::vector<PageSeen> pagesOf(const std::string &bytes) {
+    const uint32_t size = pageSizeOf(bytes);
+    std::vector<PageSeen> pages;
+    for (std::size_t at = 0; at + size <= bytes.size(); at += size) {
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.data()) + at;
+        pages.push_back({static_cast<uint32_t>(at / size), p[textfind::kPageTypeOffset],
+                         p[textfind::kPageLevelOffset],
+                         textfind::readU32(p + textfind::kPageNextOffset)});
+    }
+    return pages;
+}
+
+std::vector<uint32_t> childrenOf(const std::string &bytes, uint32_t page) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data()) +
+                    std::size_t{page} * pageSizeOf(bytes);
+    std::vector<uint32_t> children;
+    for (uint32_t i = 0; i < textfind::readU16(p + textfind::kPageEntriesOffset); ++i) {
+        const uint32_t at = textfind::readU16(p + textfind::kPageHeaderSize + 2 * i);
+        children.push_back(textfind::readU32(p + at + textfind::kInternalChildOffset));
+    }
+    return children;
 }
 
 std::string recordKey(int32_t record) {

@@ -53,6 +53,18 @@ std::map<std::string, std::string> readBtree(const std::string &path);
 // The same pairs in the file's key order, as writeBtree takes them.
 std::vector<std::pair<std::string, std::string>> readBtreeItems(const std::string &path);
 
+// A page of a B-tree file as its header tells it, for tests that damage
+// chosen pages: its place, type, level and next page.
+struct PageSeen {
+    uint32_t number;
+    unsigned char type;
+    unsigned level;
+    uint32_t next;
+};
+std::vector<PageSeen> pagesOf(const std::string &bytes);
+// The child pages an internal page's entries name, in order.
+std::vector<uint32_t> childrenOf(const std::string &bytes, uint32_t page);
+
 // One ResSet outcome: the result code and, for 1, the delivered text.
 struct Delivery {
     int32_t code;

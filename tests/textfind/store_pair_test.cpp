@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "btree_file.h"
 #include "format.h"
 #include "guarded_buffer.h"
+#include "page_vetting.h"
+#include "proof.h"
 #include "replace.h"
 #include "scramble.h"
 #include "store_files.h"
@@ -93,6 +96,144 @@ TEST_F(StorePair, AMixedPairIsRefusedAndTheResultSetStays) {
     copyInto(other_.path(), folder_.path(), {textfind::kIndexFile, textfind::kProofFile});
     EXPECT_EQ(ResSet(buffer.data()), 1);
     EXPECT_STREQ(buffer.data(), "beta comune numero 30");
+}
+
+// As an editor changes a file: same file, new bytes, and a time of its own,
+// since two writes within one tick of the file clock leave the same times.
+void writeInPlace(const char *store, const std::string &bytes) {
+    static int tick = 0;
+    test::writeFile(store, bytes);
+    fs::last_write_time(store, fs::file_time_type(std::chrono::seconds(++tick)));
+}
+
+// Pages of a store without a proof (another writer's) damaged so that
+// Berkeley DB, given them, would loop, read past a page or deliver from the
+// wrong place: every call that needs one answers -2 (a drain keeps its
+// entry), every other call answers as the undamaged store does, and the
+// whole-tree vetting the checker runs names a damaged page.
+TEST(StorePages, APageBerkeleyDbCannotTrustIsNeverHandedToIt) {
+    test::ScratchFolder folder;
+    std::vector<textfind::build::CatalogueRecord> records;
+    constexpr int32_t kRecords = 40000, kLongEvery = 500;
+    auto textOf = [](int32_t r) {
+        return r % kLongEvery == 0 ? "lungo " + std::string(9000, static_cast<char>('a' + r % 26))
+                                   : "testo numero " + std::to_string(r);
+    };
+    for (int32_t r = 1; r <= kRecords; ++r) records.push_back({r, "AB", textOf(r)});
+    textfind::build::writeStores(records, ".");
+    fs::remove(textfind::kProofFile);
+    const std::string intact = test::readFile(textfind::kRecordFile);
+    const std::vector<test::PageSeen> pages = test::pagesOf(intact);
+    std::vector<uint32_t> leaves, parents, chainEnds;
+    for (const test::PageSeen &page : pages) {
+        if (page.type == textfind::kLeafPage) leaves.push_back(page.number);
+        if (page.type == textfind::kInternalPage && page.level == 2) parents.push_back(page.number);
+        // The page of a chain whose next page ends it.
+        if (page.type == textfind::kOverflowPage && page.next != 0 && pages[page.next].next == 0)
+            chainEnds.push_back(page.number);
+    }
+    ASSERT_GT(leaves.size(), 20u);
+    ASSERT_FALSE(parents.empty());
+    ASSERT_FALSE(chainEnds.empty());
+    const uint32_t root = textfind::readU32(reinterpret_cast<const unsigned char *>(intact.data()) +
+                                            textfind::kMetaRootOffset);
+    ASSERT_GT(pages[root].level, 2u) << "a tree of three levels";
+    const std::size_t size = intact.size() / pages.size();
+    auto page = [&](std::string &bytes, uint32_t number) {
+        return bytes.begin() + static_cast<std::ptrdiff_t>(number * size);
+    };
+    auto u32At = [&](std::string &bytes, std::size_t at, uint32_t value) {
+        textfind::writeU32(value, reinterpret_cast<unsigned char *>(bytes.data()) + at);
+    };
+    struct Row {
+        const char *name;
+        std::function<void(std::string &)> damage;
+        std::vector<uint32_t> damaged;
+    };
+    const uint32_t a = leaves[5], b = leaves[9];
+    const uint32_t end = pages[chainEnds[0]].next;
+    const Row rows[] = {
+        {"two leaves swapped",
+         [&](std::string &bytes) {
+             std::swap_ranges(page(bytes, a), page(bytes, a + 1), page(bytes, b));
+         },
+         {a, b}},
+        {"a leaf copied over another",
+         [&](std::string &bytes) { std::copy(page(bytes, a), page(bytes, a + 1), page(bytes, b)); },
+         {b}},
+        {"a zero-filled leaf",
+         [&](std::string &bytes) { std::fill(page(bytes, a), page(bytes, a + 1), '\0'); },
+         {a}},
+        {"a cycle in an overflow chain",
+         [&](std::string &bytes) {
+             u32At(bytes, end * size + textfind::kPageNextOffset, chainEnds[0]);
+         },
+         {chainEnds[0], end}},
+        {"a child pointing up the tree",
+         [&](std::string &bytes) {
+             const auto *p = reinterpret_cast<const unsigned char *>(&*page(bytes, parents[0]));
+             const uint32_t item = textfind::readU16(p + textfind::kPageHeaderSize);
+             u32At(bytes, parents[0] * size + item + textfind::kInternalChildOffset, root);
+         },
+         {parents[0], root}},
+    };
+    std::vector<int32_t> sample;
+    for (int32_t r = 1; r <= kRecords; r += r % kLongEvery < kLongEvery - 13 ? 13 : 1)
+        sample.push_back(r);
+    std::vector<char> buffer(10000);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string bytes = intact;
+        row.damage(bytes);
+        writeInPlace(textfind::kRecordFile, bytes);
+        std::size_t refused = 0;
+        for (const int32_t r : sample) {
+            const int32_t found = FindDB(r, buffer.data());
+            ASSERT_TRUE(found == -2 || (found == 1 && buffer.data() == textOf(r)))
+                << "record " << r << ": " << found;
+            refused += found == -2;
+        }
+        EXPECT_GT(refused, 0u);
+        // A drain stops at the refusal, the entry kept.
+        const int32_t count = ScanDB("lungo", 1, "**");
+        ASSERT_EQ(count, kRecords / kLongEvery);
+        for (int32_t r = kRecords; r > 0; r -= kLongEvery) {
+            const int32_t delivered = ResSet(buffer.data());
+            if (delivered == -2) {
+                EXPECT_EQ(ResSet(buffer.data()), -2);
+                break;
+            }
+            ASSERT_EQ(delivered, 1);
+            EXPECT_EQ(buffer.data(), textOf(r));
+        }
+        ScanDB("", 1, "");
+        textfind::PageFile file;
+        textfind::VettedPages vetting;
+        ASSERT_TRUE(file.open(-1, textfind::kRecordFile));
+        ASSERT_TRUE(vetting.start(file, bytes.size(), std::nullopt));
+        const std::optional<textfind::UnsoundPage> unsound = vetting.vetWholeTree(file);
+        ASSERT_TRUE(unsound.has_value());
+        EXPECT_NE(std::find(row.damaged.begin(), row.damaged.end(), unsound->page),
+                  row.damaged.end())
+            << unsound->page << ": " << unsound->why;
+    }
+}
+
+// A proof of the earlier form, of whole files: the pair is still read, and
+// still refused once a store is edited.
+TEST_F(StorePair, AProofOfTheEarlierFormStillProtects) {
+    const Answers proven = ask("alfa comune");
+    const auto index = textfind::proveFile(textfind::kIndexFile);
+    const auto records = textfind::proveFile(textfind::kRecordFile);
+    ASSERT_TRUE(index && records);
+    const auto earlier =
+        textfind::encodeWholeFileProof({*index, *records, static_cast<uint32_t>(21)});
+    test::writeFile(textfind::kProofFile, std::string(earlier.begin(), earlier.end()));
+    EXPECT_EQ(ask("alfa comune"), proven);
+    std::string bytes = test::readFile(textfind::kRecordFile);
+    bytes[bytes.size() - 100] ^= 1;
+    writeInPlace(textfind::kRecordFile, bytes);
+    EXPECT_EQ(ask("alfa comune"), (Answers{-2, {}, -2}));
 }
 
 std::vector<std::string> listing() {
@@ -213,8 +354,11 @@ TEST_F(StorePair, AnEditedRecordIsRefusedByTheProofOrByTheBound) {
 TEST_F(StorePair, AStoreDamagedAfterItWasMetIsRefused) {
     ASSERT_EQ(ScanDB("alfa", 0, "**"), 30);
     std::string bytes = test::readFile(textfind::kIndexFile);
-    bytes[bytes.size() / 2] ^= 0x40;
-    test::writeFile(textfind::kIndexFile, bytes);
+    // A byte of the tree's first page, which every lookup reads.
+    const auto *meta = reinterpret_cast<const unsigned char *>(bytes.data());
+    const uint32_t root = textfind::readU32(meta + textfind::kMetaRootOffset);
+    bytes[root * textfind::readU32(meta + textfind::kMetaPageSizeOffset) + 100] ^= 0x40;
+    writeInPlace(textfind::kIndexFile, bytes);
     EXPECT_EQ(ScanDB("alfa", 0, "**"), -2);
 }
 
@@ -234,14 +378,6 @@ TEST_F(StorePair, WithoutAValidProofTheStoresAreReadAsAnyWritersAre) {
 // A meta page whose fields would make Berkeley DB divide by zero or read
 // out of bounds, in stores without a proof (another writer's): each call
 // answers that the store cannot be read, and the checker says why.
-// As an editor changes a file: same file, new bytes, and a time of its own,
-// since two writes within one tick of the file clock leave the same times.
-void writeInPlace(const char *store, const std::string &bytes) {
-    static int tick = 0;
-    test::writeFile(store, bytes);
-    fs::last_write_time(store, fs::file_time_type(std::chrono::seconds(++tick)));
-}
-
 TEST_F(StorePair, AMetaPageBerkeleyDbCannotTrustIsNotOpened) {
     fs::remove(textfind::kProofFile);
     struct Row {

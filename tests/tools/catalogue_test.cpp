@@ -438,7 +438,8 @@ TEST(BuildTool, StoresHoldNormalFormKeysSortedPostingsAndScrambledTexts) {
     const auto summary = textfind::build::writeStores(records, ".");
     EXPECT_EQ(summary.records, 5u);
     EXPECT_EQ(folderListing(), (std::vector<std::string>{"opere.ddb", "opere.idb", "opere.sum"}));
-    EXPECT_EQ(textfind::checkProof("").outcome, textfind::ProofOutcome::kMatches);
+    EXPECT_EQ(textfind::checkProof("", textfind::ProofDepth::kWhole).outcome,
+              textfind::ProofOutcome::kMatches);
 
     const auto index = test::readBtree("opere.idb");
     using P = std::vector<std::pair<int32_t, std::string>>;

@@ -227,9 +227,9 @@ TEST(Checker, SaysWhatTheProofFinds) {
              test::writeFile("opere.ddb", bytes);
          },
          "present, not matching", 1,
-         "opere.ddb is not what the builder wrote (damaged or edited since): the library refuses "
-         "both stores; build them again, or, if another program changed them on purpose, remove "
-         "opere.sum"},
+         "opere.ddb is not what the builder wrote (page 1 differs: damaged or edited since): the "
+         "library refuses what it reads of it; build the stores again, or, if another program "
+         "changed them on purpose, remove opere.sum (or run textfind-check --prove)"},
         {"a build killed while it moved its files",
          [] { test::writeFile("opere.swap", "textfind-build swap 1\n"); }, "present, matching", 1,
          "a build was killed while it put its stores in place (the pair may be mixed): run "

@@ -88,9 +88,12 @@ void moveInto(const std::string &from, const std::string &to) {
 // The new proof under its temporary name, removed unless moved into place.
 class NewProof {
 public:
-    NewProof(std::string path, const Proof &proof) : path_(std::move(path)) {
+    NewProof(std::string path, const ProvenStore &index, const ProvenStore &records,
+             uint32_t longestText)
+        : path_(std::move(path)) {
         tools::removeOnInterrupt(path_);
-        if (!writeProof(path_, proof)) throw std::runtime_error("cannot write " + path_);
+        if (!writeProof(path_, index, records, longestText))
+            throw std::runtime_error("cannot write " + path_);
     }
     ~NewProof() {
         std::error_code ignored;
@@ -155,24 +158,20 @@ void step(int filesMoved) {
     if (swapStepHook != nullptr) swapStepHook(filesMoved);
 }
 
-ProvenFile proven(const std::string &path) {
-    const std::optional<ProvenFile> file = proveFile(path);
-    if (!file) throw std::runtime_error("cannot read back " + path);
-    return *file;
+ProvenStore proven(const std::string &path) {
+    std::optional<ProvenStore> store = provePages(path);
+    if (!store) throw std::runtime_error("cannot read back " + path);
+    return std::move(*store);
 }
 
 }  // namespace
 
 void replaceStores(const std::string &folder, const std::string &newIndex,
                    const std::string &newRecords, uint32_t longestText) {
-    Proof proof;
-    proof.index = proven(newIndex);
-    proof.records = proven(newRecords);
-    proof.longestText = longestText;
     const std::string suffix = ".tmp." + std::to_string(std::random_device{}() % 1000000);
     const std::string proofFile = folder + "/" + kProofFile;
     const std::string recordFile = folder + "/" + kRecordFile;
-    NewProof newProof(proofFile + suffix, proof);
+    NewProof newProof(proofFile + suffix, proven(newIndex), proven(newRecords), longestText);
 
     const tools::InterruptsHeld held;
     Earlier earlierProof(proofFile, suffix);

@@ -20,7 +20,13 @@ std::string proofWords(const ProofCheck &proof) {
     const std::string copyAll = std::string("copy ") + kIndexFile + ", " + kRecordFile + " and " +
                                 kProofFile + " of one build together, or build the stores again";
     switch (proof.outcome) {
-    case ProofOutcome::kMatches: return "both stores are as the builder wrote them";
+    case ProofOutcome::kMatches:
+    case ProofOutcome::kNamesBoth:
+        return proof.form == ProofForm::kWholeFiles
+                   ? "both stores are as the builder wrote them; the proof is of an earlier "
+                     "form, which the library checks by reading both stores whole at a "
+                     "process's first call (textfind-check --prove rewrites it)"
+                   : "both stores are as the builder wrote them";
     case ProofOutcome::kAbsent:
         return "no proof (stores of another writer or an older builder): the library reads them "
                "unproven";
@@ -37,12 +43,16 @@ std::string proofWords(const ProofCheck &proof) {
                " only): the library refuses "
                "them; " +
                copyAll;
-    case ProofOutcome::kDiffers:
+    case ProofOutcome::kDiffers: {
+        const std::optional<uint32_t> page =
+            proof.indexIntact ? proof.firstBadRecordsPage : proof.firstBadIndexPage;
         return std::string(proof.indexIntact ? kRecordFile : kIndexFile) +
-               " is not what the builder wrote (damaged or edited since): the library refuses "
-               "both stores; build them again, or, if another program changed them on purpose, "
-               "remove " +
-               kProofFile + " and the library reads them unproven";
+               " is not what the builder wrote (" +
+               (page ? "page " + std::to_string(*page) + " differs: " : std::string()) +
+               "damaged or edited since): the library refuses what it reads of it; build the "
+               "stores again, or, if another program changed them on purpose, remove " +
+               kProofFile + " (or run textfind-check --prove) to have them read as they are";
+    }
     }
     return {};
 }
@@ -50,9 +60,13 @@ std::string proofWords(const ProofCheck &proof) {
 namespace {
 
 void checkProofOf(const std::string &base, Report &report, Sink &sink) {
-    report.proof = checkProof(base);
+    report.proof = checkProof(base, ProofDepth::kWhole);
     switch (report.proof.outcome) {
-    case ProofOutcome::kMatches: break;
+    case ProofOutcome::kMatches:
+    case ProofOutcome::kNamesBoth:
+        if (report.proof.form == ProofForm::kWholeFiles)
+            sink.notes.add(kProofFile, proofWords(report.proof));
+        break;
     case ProofOutcome::kAbsent:
     case ProofOutcome::kNamesNeither: sink.notes.add(kProofFile, proofWords(report.proof)); break;
     case ProofOutcome::kNotAProof:
@@ -74,10 +88,15 @@ Report checkFolder(const std::string &folder) {
 
     verifyStore(base + "/" + kIndexFile, report.index);
     verifyStore(base + "/" + kRecordFile, report.records);
-    for (const StoreFacts *facts : {&report.index, &report.records}) {
+    for (StoreFacts *facts : {&report.index, &report.records}) {
         if (facts->readable && !facts->verified)
             sink.problems.add(facts->file,
                               "fails Berkeley DB's verification: " + facts->verification.front());
+        if (facts->readable) facts->unsoundPage = vetPages(base + "/" + facts->file);
+        if (facts->unsoundPage)
+            sink.problems.add(facts->file, "the library refuses page " +
+                                               std::to_string(facts->unsoundPage->page) + ": " +
+                                               facts->unsoundPage->why);
     }
     checkProofOf(base, report, sink);
     std::error_code ignored;
@@ -103,6 +122,40 @@ Report checkFolder(const std::string &folder) {
                            present.numbers[i]);
     }
     return report;
+}
+
+bool proveFolder(const std::string &folder, const Report &report, std::string &why) {
+    // The proof's own findings are what a new proof answers.
+    // Every kind of problem has its first listed.
+    for (const Finding &finding : report.problems)
+        if (finding.file != kProofFile) {
+            why = "the stores have problems (above); no proof was written";
+            return false;
+        }
+    if (report.unreadable()) {
+        why = "a store cannot be read; no proof was written";
+        return false;
+    }
+    const std::string base = folder.empty() ? std::string(".") : folder;
+    const std::optional<ProvenStore> index = provePages(base + "/" + kIndexFile);
+    const std::optional<ProvenStore> records = provePages(base + "/" + kRecordFile);
+    const std::string target = base + "/" + kProofFile;
+    const std::string written = target + ".tmp";
+    const uint32_t longest =
+        report.longestTextEntry.value_or(static_cast<uint32_t>(report.longestText));
+    std::error_code error;
+    if (!index || !records || !writeProof(written, *index, *records, longest)) {
+        std::filesystem::remove(written, error);
+        why = "cannot write " + written;
+        return false;
+    }
+    std::filesystem::rename(written, target, error);
+    if (error) {
+        std::filesystem::remove(written, error);
+        why = "cannot write " + target + ": " + error.message();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace textfind::check

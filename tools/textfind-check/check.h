@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "page_vetting.h"
 #include "proof.h"
 
 namespace textfind::check {
@@ -27,6 +28,8 @@ struct StoreFacts {
     std::string unreadable;                 // why not, when it could not
     bool verified = false;                  // Berkeley DB's own verification passed
     std::vector<std::string> verification;  // its messages when it failed
+    // The first page the library would refuse to hand to Berkeley DB.
+    std::optional<UnsoundPage> unsoundPage;
 };
 
 struct Report {
@@ -61,6 +64,12 @@ Report checkFolder(const std::string &folder);
 // Berkeley DB's verification of one file in this process: 0 passed, 1
 // failed, with its messages, one a line. checkFolder runs it in a child.
 int verifyInPlace(const std::string &path, std::string &messages);
+
+// Writes a proof of pages for the stores of `folder`, which `report` found
+// sound whatever their proof said, in place of any proof there (as a pair
+// the library then checks page by page). False, with why, when the stores
+// are not sound or the proof cannot be written.
+bool proveFolder(const std::string &folder, const Report &report, std::string &why);
 
 // The proof's finding in words a catalogue keeper can act on.
 std::string proofWords(const ProofCheck &proof);

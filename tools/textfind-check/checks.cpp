@@ -97,6 +97,16 @@ void verifyStore(const std::string &path, StoreFacts &facts) {
         facts.verification.push_back("Berkeley DB's verification failed");
 }
 
+std::optional<UnsoundPage> vetPages(const std::string &path) {
+    const std::optional<FileStamp> stamp = stampOf(path.c_str());
+    PageFile file;
+    VettedPages pages;
+    if (!stamp || !file.open(-1, path)) return std::nullopt;
+    if (!pages.start(file, stamp->length, std::nullopt))
+        return UnsoundPage{0, "a meta page or a length that is no tree"};
+    return pages.vetWholeTree(file);
+}
+
 StopWords checkStopWords(const std::string &path, Report &report, Sink &sink) {
     std::ifstream in(path, std::ios::binary);
     report.stopWordsPresent = static_cast<bool>(in);

@@ -57,6 +57,9 @@ void checkIndexItem(std::string_view key, std::string_view data, const StopWords
 
 // Berkeley DB's verification, in a process of its own.
 void verifyStore(const std::string &path, StoreFacts &facts);
+// Every page of the tree vetted as the library vets the pages of a lookup;
+// the first it would refuse.
+std::optional<UnsoundPage> vetPages(const std::string &path);
 StopWords checkStopWords(const std::string &path, Report &report, Sink &sink);
 PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink);
 // Which present records some posting names, by their place in `present`.

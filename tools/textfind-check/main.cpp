@@ -11,16 +11,19 @@
 namespace {
 
 constexpr const char *kHelp =
-    "usage: textfind-check [--json] [FOLDER]\n"
+    "usage: textfind-check [--json] [--prove] [FOLDER]\n"
     "\n"
     "Checks \"opere.idb\", \"opere.ddb\", their proof \"opere.sum\" and \"noused.txt\"\n"
-    "in FOLDER (default: the current folder), changing nothing:\n"
+    "in FOLDER (default: the current folder), changing nothing (but with\n"
+    "--prove):\n"
     "  - Berkeley DB's own verification of both stores, first; a store that\n"
     "    fails it is read no further;\n"
-    "  - the proof: present and matching, present and not matching (a store\n"
-    "    damaged or edited since it was built, or two stores of different\n"
-    "    builds: the library refuses them), or absent (the stores are read\n"
-    "    unproven);\n"
+    "  - every page of both trees, vetted as the library vets the pages a\n"
+    "    lookup reads; the first page the library would refuse, by number;\n"
+    "  - the proof, every page against its digest: present and matching,\n"
+    "    present and not matching (a store damaged or edited since it was\n"
+    "    built, its first such page named, or two stores of different builds:\n"
+    "    the library refuses them), or absent (the stores are read unproven);\n"
     "  - word index: keys in word normal form (no small letter a to z, no\n"
     "    separator, no line break, not empty), data lengths that are no\n"
     "    multiple of 8, postings of records the record store lacks, records\n"
@@ -37,6 +40,10 @@ constexpr const char *kHelp =
     "Options:\n"
     "  --json       the report as JSON (byte strings: valid UTF-8 as it is,\n"
     "               other bytes as \\u00XX)\n"
+    "  --prove      when the stores are sound (whatever their proof says), write\n"
+    "               \"opere.sum\" for them as they are: stores of another writer,\n"
+    "               or changed on purpose, then get the protection of the\n"
+    "               builder's; exit 1 and nothing written when they are not\n"
     "  --help       this text\n"
     "  --version    the version\n"
     "\n";
@@ -51,9 +58,10 @@ int main(int argc, char **argv) {
         std::fputs(messages.c_str(), stdout);
         return status;
     }
-    bool json = false;
+    bool json = false, prove = false;
     tools::CommandLine line("textfind-check", std::string(kHelp) + tools::kExitStatusHelp);
     line.flag("--json", [&] { json = true; });
+    line.flag("--prove", [&] { prove = true; });
     line.positional("folder", 0, 1);
     if (const std::optional<int> status = line.parse(argc, argv)) return *status;
     const std::string folder = line.positionals().empty() ? "." : line.positionals()[0];
@@ -63,7 +71,15 @@ int main(int argc, char **argv) {
             (json ? textfind::check::jsonReport(report) : textfind::check::humanReport(report))
                 .c_str(),
             stdout);
-        return report.exitStatus();
+        if (!prove) return report.exitStatus();
+        std::string why;
+        if (!textfind::check::proveFolder(folder, report, why)) {
+            std::fprintf(stderr, "textfind-check: %s\n", why.c_str());
+            return report.unreadable() ? tools::kExitCannotRun : tools::kExitNothing;
+        }
+        std::fprintf(stderr, "textfind-check: wrote %s/opere.sum: the stores as they are now\n",
+                     folder.c_str());
+        return tools::kExitSuccess;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "textfind-check: %s\n", e.what());
         return tools::kExitCannotRun;

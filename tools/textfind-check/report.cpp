@@ -26,7 +26,8 @@ std::string printable(std::string_view bytes) {
 // present and matching, present and not matching, absent.
 std::string proofState(const ProofCheck &proof) {
     switch (proof.outcome) {
-    case ProofOutcome::kMatches: return "present, matching";
+    case ProofOutcome::kMatches:
+    case ProofOutcome::kNamesBoth: return "present, matching";
     case ProofOutcome::kAbsent: return "absent";
     case ProofOutcome::kNotAProof: return "present, damaged";
     case ProofOutcome::kNamesNeither: return "present, of other stores";
@@ -122,6 +123,14 @@ void jsonStore(tools::JsonWriter &json, const StoreFacts &facts) {
     json.key("file").value(facts.file).key("readable").value(facts.readable);
     if (!facts.readable) json.key("unreadable").value(facts.unreadable);
     json.key("verified").value(facts.verified);
+    if (facts.unsoundPage)
+        json.key("refusedPage")
+            .beginObject()
+            .key("page")
+            .value(static_cast<uint64_t>(facts.unsoundPage->page))
+            .key("why")
+            .value(facts.unsoundPage->why)
+            .endObject();
 }
 
 void jsonIndex(tools::JsonWriter &json, const Report &r) {
@@ -160,6 +169,9 @@ std::string jsonReport(const Report &r) {
     json.key("proof").beginObject().key("file").value(kProofFile);
     json.key("state").value(proofState(r.proof)).key("words").value(proofWords(r.proof));
     json.key("matches").value(r.proof.outcome == ProofOutcome::kMatches);
+    json.key("form").value(r.proof.form == ProofForm::kPages        ? "pages"
+                           : r.proof.form == ProofForm::kWholeFiles ? "whole files"
+                                                                    : "none");
     json.endObject();
     json.key("stopWords").beginObject().key("file").value(kStopWordFile);
     json.key("present").value(r.stopWordsPresent);
