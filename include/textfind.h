@@ -12,12 +12,14 @@
  * or volume is read-only (a CD, a read-only share or mount) is opened
  * read-only instead, with the same answers.
  *
- * Memory exhaustion: if ScanDB runs out of memory while it builds the lists,
- * it returns -1, the same code as a failed handle creation, and the result
- * set is left exactly as it was before the call (a query builds its result
- * aside and swaps it in only when complete). Like every -1, it means "this
- * query did not run": records of an earlier query that were not yet taken
- * remain available to ResSet. ResSet and FindDB allocate nothing.
+ * Memory exhaustion: if a call runs out of memory (ScanDB building its
+ * lists, any call vetting pages it meets for the first time), it returns
+ * -1, the same code as a failed handle creation, and the result set is left
+ * exactly as it was before the call (a query builds its result aside and
+ * swaps it in only when complete; ResSet takes its entry only once the
+ * record is delivered or missing). Like every -1, it means "this call did
+ * not run": records of an earlier query that were not yet taken remain
+ * available to ResSet.
  *
  * Null pointers: ScanDB reads a null query or selector as an empty string;
  * ResSet and FindDB given a null buffer return -1 and change nothing.
@@ -31,29 +33,51 @@
  *         if (rc == 1) show(text);           // -3: record missing, skipped
  *     }
  *
+ * Every page vetted. Berkeley DB trusts the pages it reads: a damaged one
+ * can make it loop, read past the page or crash. So before each lookup the
+ * library walks the way Berkeley DB's search will take for that key (the
+ * root, the internal pages its comparisons choose, the leaf, the overflow
+ * pages of any key compared and of the item found) and vets each page on
+ * it: its number is its place, its type and level fit its place in the
+ * tree, every item lies inside it, children are in range one level down,
+ * overflow chains are in range, of the item's length and end there. A page
+ * found sound is remembered (a bit a page) for as long as its file keeps
+ * its stamp (device, inode, length and times; on Windows length and
+ * times), so each page is vetted once per process; the internal pages are
+ * kept too, up to 4 MiB. A call whose pages are not all sound is refused as
+ * a refused pair is (below): Berkeley DB never reads them.
+ *
  * The proof of a store folder. The store builder (textfind-build) writes
  * beside the two stores "opere.sum": for each store its Berkeley DB file
- * identifier, length and digest over all its bytes (XXH64), and the length
- * of the longest text. The first call of a process that meets a pair of
- * stores (known by the stamps of the two stores and the proof: device,
- * inode, length and times, or on Windows length and times; a process keeps
- * the last 8 pairs it met, and meets a ninth anew) checks it
- * before any lookup, reading both files whole once (about the time it takes
- * to read them, 80 ms for 220 MB with the page cache warm); later calls
- * pay two file stamps. Then:
- *  - both stores exactly as the builder wrote them: read, and every text
- *    is held to the proof's longest text;
- *  - a store that is not (damaged, or edited since), or two stores of
- *    different builds (the proof names one and not the other): the pair is
- *    not read at all. ScanDB returns -2 with the result set unchanged;
- *    ResSet and FindDB return -2 and the entry stays;
+ * identifier, page size and number of pages, the length of the longest
+ * text, and a digest (XXH64) of every page, bound to the page's number.
+ * textfind-check --prove writes the same for sound stores of another writer.
+ * The first call of a process that meets a pair (known by the stamps of the
+ * two stores and the proof; a process keeps the last 8 pairs it met, and
+ * meets a ninth anew) reads the proof's first 80 bytes, the stores'
+ * identifiers and lengths; each page it then vets is also checked against
+ * its digest, so the first call costs what it reads, not the stores' size.
+ * Then:
+ *  - a pair the proof names, at its lengths: read; every page a call reads
+ *    is checked against its digest when first read, and a page that is not
+ *    what the builder wrote (damaged, edited, swapped, zero-filled) refuses
+ *    the calls that read it; every text is held to the proof's longest
+ *    text;
+ *  - two stores of different builds (the proof names one and not the
+ *    other), or a store of another length: the pair is not read at all;
  *  - a proof that names neither store (both were replaced by copying only
- *    the two files), or no proof at all (stores of another writer, or of an
- *    older builder), or a damaged proof: the stores are read as any
- *    writer's are.
- * What the proof does not see: damage that happens to a file while a
- * process holds it as met and leaves its stamp as it was, and stores made
- * to look right on purpose (the digest guards against damage, not forgery).
+ *    the two files), or no proof at all (stores of another writer), or a
+ *    damaged proof: the stores are read as any writer's are, their pages
+ *    vetted as above.
+ * A refused call: ScanDB returns -2 with the result set unchanged; ResSet
+ * and FindDB return -2 and the entry stays. A proof of the earlier form
+ * (whole files: each store's length and digest over all its bytes) is still
+ * read: the first call of a process reads both stores whole to check it
+ * (about the time it takes to read them); textfind-check --prove rewrites
+ * it. What a proof does not see: damage that happens to a page after a
+ * process has vetted it and leaves its file's stamp as it was, and stores
+ * made to look right on purpose (the digest guards against damage, not
+ * forgery).
  *
  * The longest text. The record store holds under the key "longest-text"
  * (12 bytes: no record key has other than 4) the length of its longest
@@ -67,10 +91,9 @@
  * Damage in stores without a proof. A word whose lookup fails (not merely
  * absent) makes ScanDB return -2: the query did not run and the result set
  * is unchanged. Berkeley DB's own messages are dropped, and a lookup that
- * makes it declare its environment dead still releases all it took. Some
- * damage makes Berkeley DB itself loop or crash inside a lookup; the
- * library cannot prevent that in stores it cannot prove, and textfind-check
- * finds such stores.
+ * makes it declare its environment dead still releases all it took. A
+ * damaged text inside a sound page is delivered as it is stored: only a
+ * proof tells it.
  */
 #ifndef TEXTFIND_H
 #define TEXTFIND_H
@@ -119,8 +142,9 @@ enum TextfindRecordResult {
     TEXTFIND_RESULT_SET_EMPTY = 0,
     /* No database handle could be created, or a null buffer. */
     TEXTFIND_RECORD_NO_HANDLE = -1,
-    /* "opere.ddb" could not be opened, or the proof refuses the pair; ResSet
-     * keeps the entry in the set. */
+    /* "opere.ddb" could not be opened, a page the record is read from is not
+     * sound, or the proof refuses the pair; ResSet keeps the entry in the
+     * set. */
     TEXTFIND_RECORD_NOT_OPENED = -2,
     /* The record is not in the store, cannot be read, or is longer than the
      * store's longest text (see above); ResSet has removed the entry. */

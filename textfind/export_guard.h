@@ -13,7 +13,8 @@ namespace textfind {
 namespace fallback {
 // The query did not run; the result set was built aside and is unchanged.
 inline constexpr int32_t kScanDb = TEXTFIND_SCAN_NO_HANDLE;
-// ResSet and FindDB allocate nothing; -1 is their code for "the call did not run".
+// -1 is also ResSet's and FindDB's code for "the call did not run": memory for
+// the pages they vet ran out before the entry was taken.
 inline constexpr int32_t kResSet = TEXTFIND_RECORD_NO_HANDLE;
 inline constexpr int32_t kFindDb = TEXTFIND_RECORD_NO_HANDLE;
 }  // namespace fallback

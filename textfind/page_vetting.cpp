@@ -53,7 +53,8 @@ public:
         } else {
             if (!read(page, page_)) return nullptr;
             if (!v_.isVetted(page)) {
-                if (const char *why = treePageProblem(page_.data(), page)) return unsoundAt(page, why);
+                if (const char *why = treePageProblem(page_.data(), page))
+                    return unsoundAt(page, why);
                 if (!digestMatches(page, page_.data())) return nullptr;
                 v_.markVetted(page);
             }
@@ -220,8 +221,7 @@ private:
             const std::size_t compared =
                 std::min<std::size_t>(readU16(bytes + kPageHighFreeOffset), key.size() - at);
             left -= static_cast<uint32_t>(compared);
-            if (const int c =
-                    std::memcmp(key.data() + at, bytes + v_.shape_.overhead, compared);
+            if (const int c = std::memcmp(key.data() + at, bytes + v_.shape_.overhead, compared);
                 c != 0)
                 return c;
             at += compared;
@@ -282,7 +282,8 @@ bool VettedPages::start(PageFile &file, uint64_t fileLength, std::optional<PageD
     if (!file.readAt(0, head) || metaPageProblem(head, fileLength)) return false;
     Shape shape;
     shape.pageSize = readU32(head + kMetaPageSizeOffset);
-    shape.pages = static_cast<uint32_t>(std::min<uint64_t>(fileLength / shape.pageSize, UINT32_MAX));
+    shape.pages =
+        static_cast<uint32_t>(std::min<uint64_t>(fileLength / shape.pageSize, UINT32_MAX));
     shape.root = readU32(head + kMetaRootOffset);
     shape.overhead = static_cast<uint32_t>(kPageHeaderSize) +
                      ((head[kMetaOptionsOffset] & 1) != 0 ? kPageChecksumSize : 0);
@@ -390,7 +391,8 @@ std::optional<UnsoundPage> VettedPages::vetWholeTree(PageFile &file) {
     while (!pending.empty()) {
         const auto [page, parentLevel] = pending.back();
         pending.pop_back();
-        if (page < reached.size() && reached[page]) return UnsoundPage{page, "a page reached twice"};
+        if (page < reached.size() && reached[page])
+            return UnsoundPage{page, "a page reached twice"};
         const unsigned char *p = walk.treePage(page, parentLevel);
         if (p == nullptr) return walk.unsound;
         reached[page] = true;

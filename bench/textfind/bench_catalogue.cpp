@@ -18,7 +18,11 @@ namespace bench {
 namespace {
 constexpr uint32_t kSeed = 424242;
 constexpr const char *kDictionary = "/usr/share/dict/italian";
-constexpr const char *kParameters = "records=1000000 seed=424242 zipf=1.0 words=6..14 v6";
+// What the cached data was made with: a change here makes it anew.
+std::string parametersOf(CatalogueShape shape) {
+    return "records=1000000 seed=424242 zipf=1.0 words=" + std::to_string(shape.minWords) + ".." +
+           std::to_string(shape.maxWords) + " v7";
+}
 }  // namespace
 
 std::vector<std::string> rankedWords() {
@@ -40,7 +44,8 @@ std::vector<std::string> rankedWords() {
 
 namespace {
 
-void writeCatalogue(const std::vector<std::string> &words, const std::string &path) {
+void writeCatalogue(const std::vector<std::string> &words, const std::string &path,
+                    CatalogueShape shape) {
     std::printf("generating %d records over %zu words...\n", kRecords, words.size());
     std::fflush(stdout);
     std::vector<double> cdf(words.size());
@@ -48,7 +53,7 @@ void writeCatalogue(const std::vector<std::string> &words, const std::string &pa
     for (std::size_t r = 0; r < words.size(); ++r) cdf[r] = sum += 1.0 / static_cast<double>(r + 1);
     std::mt19937_64 rng(kSeed);
     std::uniform_real_distribution<double> uniform(0, sum);
-    std::uniform_int_distribution<int> length(6, 14);
+    std::uniform_int_distribution<int> length(shape.minWords, shape.maxWords);
     const char *categories[] = {"PO", "RO", "NO", "TE", "SA", "RO", "PO", "rO"};
     std::ofstream out(path, std::ios::binary);
     std::string text;
@@ -66,7 +71,7 @@ void writeCatalogue(const std::vector<std::string> &words, const std::string &pa
 
 }  // namespace
 
-std::vector<std::string> prepareBenchData(const std::string &folder) {
+std::vector<std::string> prepareBenchData(const std::string &folder, CatalogueShape shape) {
     std::filesystem::create_directories(folder);
     const std::vector<std::string> words = rankedWords();
     if (words.size() < 100000) {
@@ -76,14 +81,14 @@ std::vector<std::string> prepareBenchData(const std::string &folder) {
     const std::string marker = folder + "/parameters";
     std::string cached;
     std::getline(std::ifstream(marker), cached);
-    if (cached == kParameters && std::filesystem::exists(folder + "/opere.idb") &&
+    if (cached == parametersOf(shape) && std::filesystem::exists(folder + "/opere.idb") &&
         std::filesystem::exists(folder + "/opere.ddb")) {
         std::printf("reusing the catalogue and stores in %s\n", folder.c_str());
         return words;
     }
     std::filesystem::remove(marker);
     const std::string catalogue = folder + "/catalogue.tsv";
-    writeCatalogue(words, catalogue);
+    writeCatalogue(words, catalogue, shape);
     const auto start = std::chrono::steady_clock::now();
     std::FILE *input = std::fopen(catalogue.c_str(), "rb");
     textfind::build::CatalogueReader reader(input, catalogue);
@@ -95,7 +100,7 @@ std::vector<std::string> prepareBenchData(const std::string &folder) {
     std::fclose(input);
     std::printf("built %zu records, %zu words in %.1f s\n", summary.records, summary.words,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    std::ofstream(marker) << kParameters << '\n';
+    std::ofstream(marker) << parametersOf(shape) << '\n';
     return words;
 }
 
