@@ -179,7 +179,8 @@ PageFile &BtreeFile::pages() {
 }
 
 bool BtreeFile::refusedByVetting(std::string_view key) {
-    return vetted_ != nullptr && !vetted_->vetLookup(pages(), key);
+    itemLength_.reset();
+    return vetted_ != nullptr && !vetted_->vetLookup(pages(), key, nullptr, &itemLength_);
 }
 
 bool BtreeFile::create(const std::string &path, Layout layout, uint32_t cacheBytes) {

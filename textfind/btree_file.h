@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -74,6 +75,8 @@ public:
     void vetWith(VettedPages &vetted) { vetted_ = &vetted; }
     // The open file, read at offsets beside Berkeley DB (page_file.h).
     PageFile &pages();
+    // The length of the item the last vetted lookup found, where known.
+    std::optional<uint32_t> itemLength() const { return itemLength_; }
 
     // Every item in key order; the views are valid during the call only.
     // False when the walk could not reach the end (a damaged page).
@@ -108,6 +111,7 @@ private:
     std::string writing_;  // the path of a file being written
     VettedPages *vetted_ = nullptr;
     PageFile pages_;
+    std::optional<uint32_t> itemLength_;
     Messages messages_;
     std::string error_;
 };

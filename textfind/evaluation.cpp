@@ -38,6 +38,10 @@ bool evaluateQuery(BtreeFile &index, const StopWords &stopWords, std::string_vie
                 return;
             }
             if (found == Lookup::kNotFound || piece.empty()) break;
+            // A long list grows once, not by doubling as its pieces come.
+            if (offset == 0)
+                if (const std::optional<uint32_t> length = index.itemLength())
+                    wordList.reserve(*length / kPostingSize);
             const int32_t last = wordList.empty() ? INT32_MIN : wordList.back();
             const std::size_t before = wordList.size();
             ascending &= appendAcceptedRecords(piece, decisions, wordList);

@@ -92,7 +92,7 @@ public:
             return true;
         uint64_t total = 0;
         for (uint32_t page = item.first; page != 0;) {
-            const unsigned char *bytes = overflowPage(page);
+            const unsigned char *bytes = overflowPage(page, item.length - total);
             if (bytes == nullptr) return false;
             total += readU16(bytes + kPageHighFreeOffset);
             // A cycle outgrows any length.
@@ -108,22 +108,21 @@ public:
     bool digestMatches(uint32_t page, const unsigned char *bytes) {
         if (!v_.digests_) return true;
         const PageDigests &digests = *v_.digests_;
-        std::vector<unsigned char> &window = v_.digestWindow_;
         const uint32_t from = page / kDigestWindow * kDigestWindow;
-        if (window.empty() || v_.digestsFrom_ != from) {
-            window.clear();
+        auto window = v_.digestWindows_.find(from);
+        if (window == v_.digestWindows_.end()) {
             const uint32_t count = std::min(kDigestWindow, v_.shape_.pages - from);
             if (!proof_.isOpen() && !proof_.open(-1, digests.proofPath))
                 return refuse(page, "the proof cannot be read");
             std::vector<unsigned char> read(std::size_t{count} * kPageDigestSize);
             if (!proof_.readAt(pageDigestOffset(digests.proof, digests.ofRecords, from), read))
                 return refuse(page, "the proof cannot be read");
-            window = std::move(read);
-            v_.digestsFrom_ = from;
+            window = v_.digestWindows_.emplace(from, std::move(read)).first;
         }
         const std::size_t at = std::size_t{page - from} * kPageDigestSize;
-        if (at + kPageDigestSize <= window.size() &&
-            readU64(window.data() + at) == pageDigest(page, std::span(bytes, v_.shape_.pageSize)))
+        if (at + kPageDigestSize <= window->second.size() &&
+            readU64(window->second.data() + at) ==
+                pageDigest(page, std::span(bytes, v_.shape_.pageSize)))
             return true;
         return refuse(page, "a page that is not what the builder wrote");
     }
@@ -216,7 +215,7 @@ private:
         uint32_t left = item.length;  // wraps as Berkeley DB's does
         std::size_t at = 0;
         for (uint32_t page = item.first; at < key.size() && page != 0;) {
-            const unsigned char *bytes = overflowPage(page);
+            const unsigned char *bytes = overflowPage(page, key.size() - at);
             if (bytes == nullptr) return std::nullopt;
             const std::size_t compared =
                 std::min<std::size_t>(readU16(bytes + kPageHighFreeOffset), key.size() - at);
@@ -231,11 +230,27 @@ private:
         return left > 0 ? -1 : 0;
     }
 
-    const unsigned char *overflowPage(uint32_t page) {
-        if (page == 0 || page >= v_.shape_.pages)
+    // Page `page` of a chain, with `ahead` bytes of the item still to come:
+    // a chain's pages mostly follow each other, so those that may hold them
+    // are read in one piece.
+    const unsigned char *overflowPage(uint32_t page, uint64_t ahead) {
+        const Shape &shape = v_.shape_;
+        if (page == 0 || page >= shape.pages)
             return unsoundAt(page, "an overflow chain that leaves the file");
-        if (!read(page, chain_)) return nullptr;
-        const unsigned char *p = chain_.data();
+        if (page < runFirst_ || page >= runFirst_ + runPages_) {
+            const uint64_t held = shape.pageSize - shape.overhead;
+            const auto pages = static_cast<uint32_t>(std::min<uint64_t>(
+                {(ahead + held - 1) / held, kChainRunBytes / shape.pageSize, shape.pages - page}));
+            std::vector<unsigned char> &chain = v_.chainPages_;
+            chain.resize(std::size_t{std::max(pages, 1u)} * shape.pageSize);
+            runPages_ = 0;
+            if (!file_.readAt(uint64_t{page} * shape.pageSize, chain))
+                return unsoundAt(page, "a page that cannot be read");
+            runFirst_ = page;
+            runPages_ = std::max(pages, 1u);
+        }
+        const unsigned char *p =
+            v_.chainPages_.data() + std::size_t{page - runFirst_} * shape.pageSize;
         if (p[kPageTypeOffset] != kOverflowPage)
             return unsoundAt(page, "an overflow chain through a page of another type");
         if (v_.isVetted(page)) return p;
@@ -274,7 +289,8 @@ private:
     VettedPages &v_;
     PageFile &file_;
     PageFile proof_;
-    std::vector<unsigned char> page_, chain_;
+    std::vector<unsigned char> page_;
+    uint32_t runFirst_ = 0, runPages_ = 0;  // the pages chainPages_ holds
 };
 
 bool VettedPages::start(PageFile &file, uint64_t fileLength, std::optional<PageDigests> digests) {
@@ -299,7 +315,7 @@ bool VettedPages::start(PageFile &file, uint64_t fileLength, std::optional<PageD
     internal_.clear();
     internalBytes_ = 0;
     lastLeafBytes_.clear();
-    digestWindow_.clear();
+    digestWindows_.clear();
     // The meta page, which Berkeley DB reads at every open, against its digest.
     std::vector<unsigned char> meta(shape_.pageSize);
     Walk walk(*this, file);
@@ -311,7 +327,8 @@ bool VettedPages::start(PageFile &file, uint64_t fileLength, std::optional<PageD
     return true;
 }
 
-bool VettedPages::vetLookup(PageFile &file, std::string_view key, UnsoundPage *unsound) {
+bool VettedPages::vetLookup(PageFile &file, std::string_view key, UnsoundPage *unsound,
+                            std::optional<uint32_t> *itemLength) {
     Walk walk(*this, file);
     auto refuse = [&] {
         if (unsound != nullptr) *unsound = walk.unsound;
@@ -350,8 +367,10 @@ bool VettedPages::vetLookup(PageFile &file, std::string_view key, UnsoundPage *u
             std::vector<Overflow> chains;
             for (uint32_t index = first; index <= last; index += 2) {
                 const unsigned char *data = p + walk.itemAt(p, index + 1);
-                if ((data[kItemTypeOffset] & ~kItemDeleted) == kItemOverflow)
-                    chains.push_back(overflowAt(data));
+                const bool overflow = (data[kItemTypeOffset] & ~kItemDeleted) == kItemOverflow;
+                if (overflow) chains.push_back(overflowAt(data));
+                if (itemLength != nullptr)
+                    *itemLength = overflow ? overflowAt(data).length : readU16(data);
             }
             for (const Overflow &chain : chains)
                 if (!walk.chain(chain)) return refuse();

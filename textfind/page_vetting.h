@@ -49,8 +49,10 @@ public:
     bool started() const { return shape_.pageSize != 0; }
 
     // Whether every page an exact-key lookup of `key` reads is sound; the
-    // first that is not, in `unsound`.
-    bool vetLookup(PageFile &file, std::string_view key, UnsoundPage *unsound = nullptr);
+    // first that is not, in `unsound`. The length of the item found, when
+    // there is one, in `itemLength`.
+    bool vetLookup(PageFile &file, std::string_view key, UnsoundPage *unsound = nullptr,
+                   std::optional<uint32_t> *itemLength = nullptr);
 
     // Every page of the tree from the root, and every overflow chain of its
     // leaves, as lookups would vet them; the first unsound page.
@@ -79,12 +81,17 @@ private:
     // The last leaf read: a drain reads neighbours.
     uint32_t lastLeaf_ = 0;
     std::vector<unsigned char> lastLeafBytes_;
-    // A window of the proof's digests, read in one piece.
-    uint32_t digestsFrom_ = 0;
-    std::vector<unsigned char> digestWindow_;
+    // A chain's pages, read in one piece: kept, so that memory once touched
+    // is touched again.
+    std::vector<unsigned char> chainPages_;
+    // The proof's digests, read a window at a time as pages need them and
+    // kept: a drain's pages lie all over the file.
+    std::unordered_map<uint32_t, std::vector<unsigned char>> digestWindows_;
 
     static constexpr std::size_t kKeptBytes = 4u << 20;
-    static constexpr uint32_t kDigestWindow = 512;
+    static constexpr uint32_t kDigestWindow = 1u << 13;  // 64 KiB of digests
+    // Overflow pages read in one piece, where a chain runs on.
+    static constexpr uint32_t kChainRunBytes = 1u << 20;
 };
 
 }  // namespace textfind

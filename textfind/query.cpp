@@ -26,6 +26,7 @@ int32_t scanDb(std::string_view query, int32_t mode, std::string_view selector) 
         return TEXTFIND_SCAN_NOT_OPENED;
     set.entries.swap(set.spare);
     set.spare.clear();
+    set.readAhead.drop(true);
     return static_cast<int32_t>(set.entries.size());
 }
 

@@ -2,6 +2,8 @@
 
 namespace textfind {
 
+ReadAheadLimits readAheadLimits;
+
 ResultSet &resultSet() {
     static ResultSet set;
     return set;

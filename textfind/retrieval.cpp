@@ -1,6 +1,8 @@
 #include "retrieval.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -15,39 +17,103 @@ namespace textfind {
 
 namespace {
 
-// Writes exactly n + 1 bytes, and only after the lookup has succeeded. -2
-// when the pages the lookup reads are not sound.
-int32_t deliverRecord(BtreeFile &store, PairFacts &pair, int32_t record, char *buffer) {
+// The stored text of `record`, as ResSet and FindDB answer for it: 1 with
+// `data` (Berkeley DB's memory, valid until the next lookup), -3 missing or
+// longer than the store's longest text, -2 its pages not sound. `failed`
+// tells a lookup Berkeley DB failed, which also answers -3.
+int32_t readRecord(BtreeFile &store, PairFacts &pair, int32_t record, std::string_view &data,
+                   bool *failed = nullptr) {
     // Known first: a record's data is valid only until the next lookup.
     std::optional<uint32_t> longest;
     if (!deliveryLimit(pair, store, longest)) return TEXTFIND_RECORD_NOT_OPENED;
     const RecordKey key = recordKey(record);
-    std::string_view data;
     switch (
         store.get(std::string_view(reinterpret_cast<const char *>(key.data()), key.size()), data)) {
     case Lookup::kFound: break;
     case Lookup::kRefused: return TEXTFIND_RECORD_NOT_OPENED;
-    case Lookup::kNotFound:
-    case Lookup::kFailed: return TEXTFIND_RECORD_MISSING;
+    case Lookup::kFailed:
+        if (failed != nullptr) *failed = true;
+        return TEXTFIND_RECORD_MISSING;
+    case Lookup::kNotFound: return TEXTFIND_RECORD_MISSING;
     }
     // No text goes past what the host sized its buffer for: the store's
     // longest text, whatever wrote the record.
     if (longest && data.size() > *longest) return TEXTFIND_RECORD_MISSING;
-    if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
-    scrambleInPlace(std::span<char>(buffer, data.size()));
-    buffer[data.size()] = '\0';
     return TEXTFIND_RECORD_DELIVERED;
+}
+
+// Writes exactly n + 1 bytes.
+void deliver(std::string_view stored, char *buffer) {
+    if (!stored.empty()) std::memcpy(buffer, stored.data(), stored.size());
+    scrambleInPlace(std::span<char>(buffer, stored.size()));
+    buffer[stored.size()] = '\0';
 }
 
 int32_t notOpenedResult(OpenResult opened) {
     return opened == OpenResult::kNoHandle ? TEXTFIND_RECORD_NO_HANDLE : TEXTFIND_RECORD_NOT_OPENED;
 }
 
+std::optional<FileStamp> recordStoreStamp(const BtreeFile &store) {
+    std::optional<FileStamp> stamp = store.stamp();
+    return stamp ? stamp : stampOf(kRecordFile);
+}
+
+// What ResSet answers for `record` from what was read ahead, once the
+// pair's three files prove to be those it was read from; 0 when it cannot.
+int32_t fromReadAhead(ReadAhead &ahead, int32_t record, char *buffer) {
+    const ReadAhead::Item &item = ahead.items[ahead.next];
+    if (item.record != record || stampOf(kRecordFile) != ahead.records ||
+        stampOf(kIndexFile) != ahead.index || stampOf(kProofFile) != ahead.proof)
+        return 0;
+    if (item.result == TEXTFIND_RECORD_DELIVERED)
+        deliver(std::string_view(ahead.texts).substr(item.offset, item.length), buffer);
+    ++ahead.next;
+    return item.result;
+}
+
+// The records of the next entries, through the call's open handle, as far
+// as the grant and the limits allow; a record whose pages are not sound,
+// or a lookup that failed, ends the batch (its own call finds out anew).
+void readAhead(BtreeFile &store, PairFacts &pair, const RecordList &entries,
+               ReadAhead &ahead) noexcept {
+    ahead.drop();
+    const std::size_t wanted = std::min({ahead.grant, entries.size(), readAheadLimits.records});
+    ahead.grant = std::min(std::max<std::size_t>(1, ahead.grant * 2), readAheadLimits.records);
+    if (wanted == 0) return;
+    try {
+        ahead.records = recordStoreStamp(store);
+        ahead.index = stampOf(kIndexFile);
+        ahead.proof = stampOf(kProofFile);
+        for (std::size_t i = 0; i < wanted && ahead.texts.size() < readAheadLimits.bytes; ++i) {
+            const int32_t record = entries[entries.size() - 1 - i];
+            std::string_view data;
+            bool failed = false;
+            const int32_t result = readRecord(store, pair, record, data, &failed);
+            if (result == TEXTFIND_RECORD_NOT_OPENED || failed) break;
+            ahead.items.push_back({record, result, ahead.texts.size(),
+                                   result == TEXTFIND_RECORD_DELIVERED ? data.size() : 0});
+            if (result == TEXTFIND_RECORD_DELIVERED) ahead.texts.append(data);
+        }
+    } catch (...) {
+        // Memory ran out: the calls read as they would without.
+        ahead.drop();
+    }
+}
+
 }  // namespace
 
 int32_t resSet(char *buffer) {
-    RecordList &entries = resultSet().entries;
+    ResultSet &set = resultSet();
+    RecordList &entries = set.entries;
     if (entries.empty()) return TEXTFIND_RESULT_SET_EMPTY;
+    ReadAhead &ahead = set.readAhead;
+    if (ahead.holds()) {
+        if (const int32_t result = fromReadAhead(ahead, entries.back(), buffer); result != 0) {
+            entries.pop_back();
+            return result;
+        }
+        ahead.drop();
+    }
     BtreeFile store;
     if (const OpenResult opened = store.open(kRecordFile, kRecordCacheBytes);
         opened != OpenResult::kOpened)
@@ -56,8 +122,12 @@ int32_t resSet(char *buffer) {
     // that are not sound; the entry stays.
     PairFacts *pair = currentPair(StoreFile::kRecords, store);
     if (pair == nullptr) return TEXTFIND_RECORD_NOT_OPENED;
-    const int32_t result = deliverRecord(store, *pair, entries.back(), buffer);
-    if (result != TEXTFIND_RECORD_NOT_OPENED) entries.pop_back();
+    std::string_view data;
+    const int32_t result = readRecord(store, *pair, entries.back(), data);
+    if (result == TEXTFIND_RECORD_NOT_OPENED) return result;
+    if (result == TEXTFIND_RECORD_DELIVERED) deliver(data, buffer);
+    entries.pop_back();
+    readAhead(store, *pair, entries, ahead);
     return result;
 }
 
@@ -68,7 +138,10 @@ int32_t findDb(int32_t record, char *buffer) {
         return notOpenedResult(opened);
     PairFacts *pair = currentPair(StoreFile::kRecords, store);
     if (pair == nullptr) return TEXTFIND_RECORD_NOT_OPENED;
-    return deliverRecord(store, *pair, record, buffer);
+    std::string_view data;
+    const int32_t result = readRecord(store, *pair, record, data);
+    if (result == TEXTFIND_RECORD_DELIVERED) deliver(data, buffer);
+    return result;
 }
 
 }  // namespace textfind

@@ -1,7 +1,7 @@
 // The benchmark catalogue: 1,000,000 records of 6 to 14 words drawn
 // Zipf(1.0) from Debian's Italian word list, category codes in turn, written
 // once as catalogue.tsv in the data folder and built into stores there; and
-// a large one, of texts as long as real ones (80 to 120 words), whose
+// a large one, of texts as long as real ones (60 to 90 words), whose
 // stores pass 1.5 GB.
 #pragma once
 
@@ -21,7 +21,7 @@ struct CatalogueShape {
     int maxWords;
 };
 inline constexpr CatalogueShape kStandard{6, 14};
-inline constexpr CatalogueShape kLarge{80, 120};
+inline constexpr CatalogueShape kLarge{60, 90};
 
 // Makes `folder`/catalogue.tsv and the stores built from it unless they are
 // there from an earlier run with the same parameters; returns the words in

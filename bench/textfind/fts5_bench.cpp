@@ -2,7 +2,10 @@
 // query shape: each side opens its store, answers the count and closes, per
 // call, in interleaved rounds; counts must agree. Beside them the raw
 // Berkeley DB floor of the same shape: open the index, get each word's item,
-// close.
+// close. Then the drains a host makes of a word's hits (at most 20,000
+// texts): ScanDB and ResSet until 0, against ResSet reading no record ahead
+// (a handle opened for each record) and against FTS5 stepping one
+// statement; and the first ResSet after a ScanDB, with and without.
 //
 // usage: fts5_bench [DATA_FOLDER]
 // The FTS5 table (rowid = record number, tokenize='ascii') is loaded once
@@ -24,6 +27,7 @@
 #include <vector>
 
 #include "bench_catalogue.h"
+#include "result_set.h"
 #include "textfind.h"
 #include "words.h"
 
@@ -166,6 +170,90 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+constexpr int kMostTexts = 20000;
+
+// A host's drain: the query, then every text up to the limit; the texts'
+// bytes, which must agree between the sides.
+long long drain(const std::string &word, std::vector<char> &buffer) {
+    ScanDB(word.c_str(), 1, "**");
+    long long bytes = 0;
+    for (int n = 0; n < kMostTexts && ResSet(buffer.data()) == 1; ++n)
+        bytes += static_cast<long long>(std::strlen(buffer.data()));
+    return bytes;
+}
+
+// FTS5's drain: one statement stepped, highest record first.
+long long ftsDrain(const std::string &word) {
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(kFtsFile, &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        fail("cannot open fts5.db");
+    sqlite3_stmt *rows = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT testo FROM opere WHERE opere MATCH ? ORDER BY rowid DESC "
+                           "LIMIT 20000",
+                           -1, &rows, nullptr) != SQLITE_OK)
+        fail(sqlite3_errmsg(db));
+    const std::string match = '"' + word + '"';
+    sqlite3_bind_text(rows, 1, match.c_str(), -1, SQLITE_STATIC);
+    long long bytes = 0;
+    while (sqlite3_step(rows) == SQLITE_ROW) bytes += sqlite3_column_bytes(rows, 0);
+    sqlite3_finalize(rows);
+    sqlite3_close(db);
+    return bytes;
+}
+
+void drains(const std::vector<std::string> &words) {
+    std::vector<char> buffer(1 << 16);
+    const textfind::ReadAheadLimits usual = textfind::readAheadLimits;
+    const textfind::ReadAheadLimits none{0, 0};
+    struct Drain {
+        const char *name;
+        std::string word;
+    } shapes[] = {{"most common word", words[0]}, {"word of rank 100", words[99]}};
+    std::printf(
+        "\ndraining a word's hits (ScanDB, then ResSet until 0, at most %d texts), wall time, "
+        "medians of 15 interleaved rounds; target at most 2.0 x FTS5:\n",
+        kMostTexts);
+    std::printf("  %-20s %7s %12s %14s %10s %9s %9s\n", "query", "texts", "ResSet ms",
+                "no read-ahead", "FTS5 ms", "/FTS5", "/no r-a");
+    for (const Drain &shape : shapes) {
+        const int32_t hits = ScanDB(shape.word.c_str(), 1, "**");
+        const int texts = std::min(hits, kMostTexts);
+        std::vector<double> ahead, none_, fts;
+        for (int round = 0; round < 15; ++round) {
+            textfind::readAheadLimits = usual;
+            ahead.push_back(perCall([&] { drain(shape.word, buffer); }));
+            textfind::readAheadLimits = none;
+            none_.push_back(perCall([&] { drain(shape.word, buffer); }));
+            fts.push_back(perCall([&] { ftsDrain(shape.word); }));
+        }
+        textfind::readAheadLimits = usual;
+        const double a = median(ahead), b = median(none_), c = median(fts);
+        std::printf("  %-20s %7d %12.1f %14.1f %10.1f %9.2f %9.2f\n", shape.name, texts, a * 1e3,
+                    b * 1e3, c * 1e3, a / c, a / b);
+    }
+    // The first ResSet after a query reads one record, as before.
+    std::vector<double> first, firstNone;
+    for (int round = 0; round < 15; ++round)
+        for (const bool reading : {true, false}) {
+            textfind::readAheadLimits = reading ? usual : none;
+            std::vector<double> &into = reading ? first : firstNone;
+            double spent = 0;
+            for (int call = 0; call < 200; ++call) {
+                ScanDB(words[99].c_str(), 1, "**");
+                const auto start = Clock::now();
+                ResSet(buffer.data());
+                spent += std::chrono::duration<double>(Clock::now() - start).count();
+            }
+            into.push_back(spent / 200);
+        }
+    textfind::readAheadLimits = usual;
+    std::printf(
+        "  the first ResSet after a ScanDB: %.1f us; without read-ahead %.1f us: %.2f "
+        "(target at most 1.10)\n",
+        median(first) * 1e6, median(firstNone) * 1e6, median(first) / median(firstNone));
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -245,5 +333,6 @@ int main(int argc, char **argv) {
         "\nmedian ratio %.2f (target 0.3); ScanDB on the most common word %.2f x its Berkeley "
         "DB get (target 1.5)\n%s\n",
         medianRatio, commonToGet, met ? "targets met" : "targets missed");
+    drains(words);
     return 0;
 }

@@ -7,14 +7,20 @@
 #include <fcntl.h>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "btree_file.h"
+#include "format.h"
+#include "result_set.h"
 #include "scramble.h"
 #include "store_files.h"
+#include "stores.h"
+#include "temp_dir.h"
 #include "textfind.h"
 
 namespace {
@@ -211,6 +217,107 @@ TEST_F(Exports, UnreadableStoreFilesGiveMinusTwo) {
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "root cannot change its user ids here";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: ScanDB, 2: FindDB did not return -2";
+}
+
+// A host's drain as a transcript: `calls` ResSet calls, or until the set is
+// empty; a -2 is taken twice (the entry stays), then the drain stops.
+std::vector<Delivery> take(std::size_t calls) {
+    std::vector<Delivery> out;
+    std::vector<char> buffer(1 << 16);
+    for (std::size_t i = 0; i < calls; ++i) {
+        const int32_t code = ResSet(buffer.data());
+        if (code == 0) break;
+        out.push_back({code, code == 1 ? std::string(buffer.data()) : std::string()});
+        if (code == -2 && out.size() > 1 && out[out.size() - 2].code == -2) break;
+    }
+    return out;
+}
+
+// ResSet reads ahead through the handle of the calls that open the record
+// store, and delivers from memory while the pair's files keep their stamps:
+// whatever happens to the files between two calls, every answer is the one
+// the path that reads nothing ahead gives.
+TEST(ReadAhead, EveryAnswerIsTheOneOfThePathThatReadsNothingAhead) {
+    auto catalogue = [](const std::string &prefix) {
+        std::vector<textfind::build::CatalogueRecord> records;
+        for (int32_t r = 1; r <= 3000; ++r)
+            records.push_back({r, "AB",
+                               prefix + " numero " + std::to_string(r) +
+                                   std::string(static_cast<std::size_t>(r % 7), '.')});
+        return records;
+    };
+    test::TempDir other;
+    textfind::build::writeStores(catalogue("altro"), other.path());
+    const std::string otherRecords = other.file("opere.ddb");
+    auto copyIn = [](const std::string &from, const char *to) {
+        std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    };
+    // Another writer's record store without records 2990 and 2950, and with
+    // the leaf of record 2900 zero-filled.
+    auto damaged = [] {
+        std::filesystem::remove("opere.sum");
+        auto items = test::readBtreeItems("opere.ddb");
+        std::erase_if(items, [](const auto &item) {
+            return item.first == test::recordKey(2990) || item.first == test::recordKey(2950);
+        });
+        writeBtree("opere.ddb", items);
+        std::string bytes = readFile("opere.ddb");
+        for (const test::PageSeen &page : test::pagesOf(bytes)) {
+            const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(page.number * 4096);
+            if (page.type == textfind::kLeafPage &&
+                std::string(first, first + 4096).find(test::recordKey(2900)) != std::string::npos)
+                std::fill_n(first, 4096, '\0');
+        }
+        writeFile("opere.ddb", bytes);
+    };
+    struct Row {
+        const char *name;
+        std::function<void()> before, between;
+        textfind::ReadAheadLimits limits{};
+    };
+    const Row rows[] = {
+        {"nothing changes", [] {}, [] {}},
+        {"the cap in records reached", [] {}, [] {}, {3, 4u << 20}},
+        {"the cap in bytes reached", [] {}, [] {}, {1024, 100}},
+        {"the record store replaced by a rename", [] {},
+         [&] {
+             copyIn(otherRecords, "replacement");
+             std::filesystem::rename("replacement", "opere.ddb");
+         }},
+        {"the record store edited in place, no proof", [] { std::filesystem::remove("opere.sum"); },
+         [&] { writeFile("opere.ddb", readFile(otherRecords)); }},
+        {"the record store edited in place, under the proof", [] {},
+         [&] { writeFile("opere.ddb", readFile(otherRecords)); }},
+        {"the record store deleted", [] {}, [] { std::remove("opere.ddb"); }},
+        {"a mixed pair", [] {}, [&] { copyIn(otherRecords, "opere.ddb"); }},
+        {"a ScanDB between", [] {}, [] { ScanDB("numero 7", 1, "**"); }},
+        {"a FindDB between", [] {},
+         [] {
+             std::vector<char> buffer(64);
+             FindDB(3, buffer.data());
+         }},
+        {"missing records and a page not sound in the batch", damaged, [] {}},
+    };
+    const textfind::ReadAheadLimits usual = textfind::readAheadLimits;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<Delivery> answers[2];
+        for (int reading = 0; reading < 2; ++reading) {
+            test::ScratchFolder folder;
+            textfind::build::writeStores(catalogue("testo"), ".");
+            row.before();
+            textfind::readAheadLimits = reading == 1 ? row.limits : textfind::ReadAheadLimits{0, 0};
+            ASSERT_EQ(ScanDB("numero", 1, "**"), 3000);
+            answers[reading] = take(40);
+            row.between();
+            const std::vector<Delivery> rest = take(4000);
+            answers[reading].insert(answers[reading].end(), rest.begin(), rest.end());
+            ScanDB("", 1, "");
+        }
+        textfind::readAheadLimits = usual;
+        EXPECT_EQ(answers[1], answers[0]);
+        EXPECT_GE(answers[0].size(), 41u);
+    }
 }
 
 }  // namespace
