@@ -24,6 +24,12 @@
  * Null pointers: ScanDB reads a null query or selector as an empty string;
  * ResSet and FindDB given a null buffer return -1 and change nothing.
  *
+ * Reading ahead: a ResSet that opens the record store also reads the next
+ * entries' records (one, then doubling, up to 1,024 records or 4 MiB) and
+ * keeps them in memory, with the stamps of the stores and the proof; later
+ * calls deliver them while those stamps hold, and a new query, a changed
+ * file or an error lets them go. No handle or file is kept between calls.
+ *
  * Draining: call ResSet until it returns 0, and also stop on -1 and -2.
  * Those mean the record store could not be used, and the entry stays in
  * the set, so a loop that goes on would never end:

@@ -115,8 +115,8 @@ int32_t resSet(char *buffer) {
         ahead.drop();
     }
     BtreeFile store;
-    if (const OpenResult opened = store.open(kRecordFile, kRecordCacheBytes);
-        opened != OpenResult::kOpened)
+    const uint32_t cache = ahead.grant >= 8 ? kReadAheadCacheBytes : kRecordCacheBytes;
+    if (const OpenResult opened = store.open(kRecordFile, cache); opened != OpenResult::kOpened)
         return notOpenedResult(opened);
     // A pair the proof refuses is not read at all, nor a record on pages
     // that are not sound; the entry stays.

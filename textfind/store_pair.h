@@ -18,6 +18,8 @@ class BtreeFile;
 // pages), not Berkeley DB's default, which every open would allocate anew.
 inline constexpr uint32_t kIndexCacheBytes = 64 * 1024;
 inline constexpr uint32_t kRecordCacheBytes = 32 * 1024;
+// A ResSet that reads many records ahead keeps the tree's upper pages.
+inline constexpr uint32_t kReadAheadCacheBytes = 256 * 1024;
 
 // A host that moves between a few catalogues keeps each one's facts.
 inline constexpr std::size_t kPairsKept = 8;
