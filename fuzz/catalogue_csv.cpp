@@ -98,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(read.records[i].line > read.records[i - 1].line, "records in line order");
     if (options.read.maxText != 0)
         for (const fuzzing::Record &r : read.records)
-            FUZZ_CHECK(options.read.converter || r.record.text.size() <= options.read.maxText,
-                       "no text over --max-text");
+            FUZZ_CHECK(r.record.text.size() <= options.read.maxText,
+                       "no text stored over --max-text, converted or not");
 
     roundTrip(content, options, data[1]);
     return 0;

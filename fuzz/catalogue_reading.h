@@ -48,8 +48,8 @@ struct Reading {
     std::vector<Record> records;
     std::optional<std::string> error;
     std::optional<std::size_t> errorLine;  // from the message's "SOURCE:LINE:"
-    std::vector<std::string> conversionProblems;
-    std::size_t conversionProblemCount = 0, replaced = 0;
+    std::vector<std::string> lineProblems;
+    std::size_t conversionProblemCount = 0, longCodes = 0, replaced = 0;
     std::optional<std::size_t> notUtf8Line;  // from the note's "line L,"
     bool operator==(const Reading &) const = default;
 };
@@ -79,16 +79,18 @@ inline Reading readAll(textfind::build::CatalogueReader &reader) {
         r.errorLine = numberAfter(*r.error, "c:");
         FUZZ_CHECK(r.errorLine.has_value(), "an error names its line");
     }
-    r.conversionProblems = reader.conversionProblems();
+    r.lineProblems = reader.lineProblems();
     r.conversionProblemCount = reader.conversionProblemCount();
+    r.longCodes = reader.longCodeCount();
     r.replaced = reader.replaced();
-    FUZZ_CHECK(r.conversionProblems.size() <= reader.kListedProblems &&
-                   r.conversionProblems.size() <= r.conversionProblemCount,
+    FUZZ_CHECK(r.lineProblems.size() <= reader.kListedProblems &&
+                   r.lineProblems.size() <= r.conversionProblemCount + r.longCodes,
                "the first problems listed, all counted");
-    for (const std::string &problem : r.conversionProblems)
+    for (const std::string &problem : r.lineProblems)
         FUZZ_CHECK(numberAfter(problem, "c:").has_value() &&
-                       problem.find(": column ") != std::string::npos,
-                   "a conversion problem names its line and column");
+                       (problem.find(": column ") != std::string::npos ||
+                        problem.find(": category code ") != std::string::npos),
+                   "a problem names its line, and the column or the code");
     if (reader.notUtf8()) {
         r.notUtf8Line = numberAfter(*reader.notUtf8(), "line ");
         FUZZ_CHECK(r.notUtf8Line.has_value(), "the note names its line");

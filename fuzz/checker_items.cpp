@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(present.numbers.size() == records && present.withWords.size() == records,
                "every record present");
 
-    std::vector<bool> referenced(present.numbers.size(), false);
+    textfind::check::Referenced referenced(present.numbers.size());
     std::size_t keys = 0, postings = 0, trailing = 0, lacking = 0, twice = 0;
     std::set<int32_t> named;
     for (const Item &item : items) {
@@ -129,9 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(counted(report.problemCounts, "record the store lacks") == lacking,
                "postings of missing records");
     FUZZ_CHECK(counted(report.problemCounts, "more than once") == twice, "records posted twice");
-    for (std::size_t i = 0; i < present.numbers.size(); ++i)
-        FUZZ_CHECK(referenced[i] == (named.count(present.numbers[i]) != 0),
+    for (std::size_t i = 0; i < present.numbers.size(); ++i) {
+        FUZZ_CHECK(referenced.any[i] == (named.count(present.numbers[i]) != 0),
                    "a record is referenced exactly when a posting names it");
+        bool ofSomeCode = false;
+        for (const auto &[code, records] : referenced.byCategory) ofSomeCode |= records[i];
+        FUZZ_CHECK(ofSomeCode == referenced.any[i], "and then by a posting of some category");
+    }
 
     std::map<std::string, std::size_t> listed;
     for (const Finding &finding : report.problems) ++listed[finding.what];

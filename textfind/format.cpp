@@ -8,6 +8,17 @@
 
 namespace textfind {
 
+std::string encodeLongestText(uint32_t length) {
+    unsigned char bytes[kLongestTextSize];
+    writeU32(length, bytes);
+    return std::string(reinterpret_cast<const char *>(bytes), sizeof bytes);
+}
+
+std::optional<uint32_t> decodeLongestText(std::string_view data) {
+    if (data.size() != kLongestTextSize) return std::nullopt;
+    return readU32(reinterpret_cast<const unsigned char *>(data.data()));
+}
+
 namespace {
 
 void writeFile(const ProvenFile &file, unsigned char *at, unsigned char *lengthAt) {
@@ -24,7 +35,11 @@ ProvenFile readFile(const unsigned char *at, const unsigned char *lengthAt) {
     return file;
 }
 
-constexpr std::size_t kCheckedBytes = 96;
+// The proof of whole files, as format.h draws it.
+constexpr std::size_t kWholeIndexIdAt = 8, kWholeIndexLengthAt = 32;
+constexpr std::size_t kWholeRecordsIdAt = 48, kWholeRecordsLengthAt = 72;
+constexpr std::size_t kWholeLongestTextAt = 68;
+constexpr std::size_t kCheckedBytes = 96;  // then their digest
 
 }  // namespace
 
@@ -60,9 +75,10 @@ std::optional<std::string> metaPageProblem(std::span<const unsigned char> first,
 std::array<unsigned char, kWholeFileProofSize> encodeWholeFileProof(const WholeFileProof &proof) {
     std::array<unsigned char, kWholeFileProofSize> bytes{};
     std::memcpy(bytes.data(), kWholeFileProofMagic.data(), kWholeFileProofMagic.size());
-    writeFile(proof.index, bytes.data() + 8, bytes.data() + 32);
-    writeFile(proof.records, bytes.data() + 48, bytes.data() + 72);
-    writeU32(proof.longestText, bytes.data() + 68);
+    writeFile(proof.index, bytes.data() + kWholeIndexIdAt, bytes.data() + kWholeIndexLengthAt);
+    writeFile(proof.records, bytes.data() + kWholeRecordsIdAt,
+              bytes.data() + kWholeRecordsLengthAt);
+    writeU32(proof.longestText, bytes.data() + kWholeLongestTextAt);
     writeU64(digestOf(std::span(bytes.data(), kCheckedBytes)), bytes.data() + kCheckedBytes);
     return bytes;
 }
@@ -73,9 +89,10 @@ std::optional<WholeFileProof> decodeWholeFileProof(std::span<const unsigned char
         digestOf(bytes.first(kCheckedBytes)) != readU64(bytes.data() + kCheckedBytes))
         return std::nullopt;
     WholeFileProof proof;
-    proof.index = readFile(bytes.data() + 8, bytes.data() + 32);
-    proof.records = readFile(bytes.data() + 48, bytes.data() + 72);
-    proof.longestText = readU32(bytes.data() + 68);
+    proof.index = readFile(bytes.data() + kWholeIndexIdAt, bytes.data() + kWholeIndexLengthAt);
+    proof.records =
+        readFile(bytes.data() + kWholeRecordsIdAt, bytes.data() + kWholeRecordsLengthAt);
+    proof.longestText = readU32(bytes.data() + kWholeLongestTextAt);
     return proof;
 }
 

@@ -52,15 +52,26 @@ inline RecordKey recordKey(int32_t record) {
     writeU32(static_cast<uint32_t>(record), key.data());
     return key;
 }
+// The record a key of kRecordKeySize bytes names.
+inline int32_t recordOfKey(std::string_view key) {
+    return static_cast<int32_t>(readU32(reinterpret_cast<const unsigned char *>(key.data())));
+}
 
 // Texts are stored XORed with this key, restarting at every record.
 inline constexpr std::array<unsigned char, 8> kScrambleKey = {0x3B, 0x9E, 0x07, 0xD4,
                                                               0x61, 0xA8, 0x52, 0xCF};
 
-// The record store's one key that is not a record number (no record key
-// has other than 4 bytes): the length of the longest text, 4 bytes.
+// The record store's keys that are no record number (no record key has
+// other than 4 bytes): the length of the longest text, 4 bytes; and the
+// code page the builder stored the texts in, by name (ASCII), where it knew
+// it.
 inline constexpr std::string_view kLongestTextKey = "longest-text";
 inline constexpr std::size_t kLongestTextSize = 4;
+inline constexpr std::string_view kCodePageKey = "code-page";
+
+std::string encodeLongestText(uint32_t length);
+// Nothing for data of another size (a damaged entry).
+std::optional<uint32_t> decodeLongestText(std::string_view data);
 
 // ---- The word index ----------------------------------------------------------
 

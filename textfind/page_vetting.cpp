@@ -403,8 +403,10 @@ bool VettedPages::vetLookup(PageFile &file, std::string_view key, UnsoundPage *u
     return refuse();
 }
 
-std::optional<UnsoundPage> VettedPages::vetWholeTree(PageFile &file) {
+std::optional<UnsoundPage> VettedPages::vetWholeTree(
+    PageFile &file, const std::function<void(uint32_t, uint32_t)> &told) {
     Walk walk(*this, file);
+    uint32_t vetted = 0;
     std::vector<bool> reached(shape_.pages);
     std::vector<std::pair<uint32_t, unsigned>> pending = {{shape_.root, 0}};
     while (!pending.empty()) {
@@ -415,6 +417,7 @@ std::optional<UnsoundPage> VettedPages::vetWholeTree(PageFile &file) {
         const unsigned char *p = walk.treePage(page, parentLevel);
         if (p == nullptr) return walk.unsound;
         reached[page] = true;
+        if (told && ++vetted % 4096 == 0) told(vetted, shape_.pages);
         const uint32_t entries = entriesOf(p);
         std::vector<Overflow> chains;
         for (uint32_t index = 0; index < entries; ++index) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -55,8 +56,10 @@ public:
                    std::optional<uint32_t> *itemLength = nullptr);
 
     // Every page of the tree from the root, and every overflow chain of its
-    // leaves, as lookups would vet them; the first unsound page.
-    std::optional<UnsoundPage> vetWholeTree(PageFile &file);
+    // leaves, as lookups would vet them; the first unsound page. `told`
+    // hears now and then how many tree pages are vetted, of all pages.
+    std::optional<UnsoundPage> vetWholeTree(
+        PageFile &file, const std::function<void(uint32_t, uint32_t)> &told = {});
 
 private:
     struct Shape {

@@ -71,11 +71,7 @@ bool deliveryLimit(PairFacts &pair, BtreeFile &records, std::optional<uint32_t> 
         case Lookup::kRefused: return false;
         case Lookup::kNotFound: pair.longestText = std::nullopt; break;
         case Lookup::kFailed: pair.longestText = 0; break;
-        case Lookup::kFound:
-            pair.longestText = data.size() == kLongestTextSize
-                                   ? readU32(reinterpret_cast<const unsigned char *>(data.data()))
-                                   : 0;
-            break;
+        case Lookup::kFound: pair.longestText = decodeLongestText(data).value_or(0); break;
         }
         pair.longestTextKnown = true;
     }

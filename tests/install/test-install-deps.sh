@@ -58,7 +58,7 @@ STANDIN
 printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"*
 printf '# a list\nalpha\nbeta\n' >"$work/plain.txt"
-printf 'wine32:i386\nunixodbc:i386\n' >"$work/i386.txt"
+printf 'wine32:i386\nlibodbc2:i386\n' >"$work/i386.txt"
 
 # run NAME UPDATE-FAILURES INSTALLED REFUSED ARGS...: the script's status,
 # output and errors in $status, $work/NAME.out and $work/NAME.err.
@@ -103,7 +103,7 @@ if [ $status -eq 0 ] && [ "$(cat "$work/reason.txt")" = "E: Unable to correct pr
 else fail "optional set refused: status $status, reason '$(cat "$work/reason.txt" 2>/dev/null)', $(cat "$work/optional.err")"; fi
 
 run optional-later 0 "" "" --optional "$work/reason.txt" "$work/i386.txt"
-if [ $status -eq 0 ] && [ ! -e "$work/reason.txt" ] && grep -qx 'unixodbc:i386' "$work/optional-later/installed"; then
+if [ $status -eq 0 ] && [ ! -e "$work/reason.txt" ] && grep -qx 'libodbc2:i386' "$work/optional-later/installed"; then
   pass "an optional set that installs removes the earlier reason"
 else fail "optional set installed: status $status"; fi
 

@@ -268,7 +268,11 @@ TEST(BuildTool, SaysWhatIsWrongInWordsAKeeperCanActOn) {
         std::string arguments;
         int status;
         std::vector<std::string> words;
+        std::string stopWords{};  // written as sw.txt
+        std::string noused{};     // what noused.txt then holds
     };
+    std::string longCodes;
+    for (int r = 1; r <= 25; ++r) longCodes += std::to_string(r) + "\tABC\tcasa\n";
     const Row rows[] = {
         {"a byte order mark",
          "\xEF\xBB\xBF"
@@ -341,6 +345,25 @@ TEST(BuildTool, SaysWhatIsWrongInWordsAKeeperCanActOn) {
          "--restore .",
          0,
          {"textfind-build: nothing to restore in ."}},
+        {"category codes longer than 2 bytes, on many lines",
+         longCodes,
+         "c.tsv .",
+         1,
+         {"c.tsv:1: category code \"ABC\" is longer than 2 bytes", "c.tsv:20: category code",
+          "... and 5 more lines", "25 category codes are longer than 2 bytes"}},
+        {"stop words converted with the texts",
+         "1\tAB\tperch\xC3\xA9\n",
+         "--encoding UTF-8:CP1252 --stop-words sw.txt c.tsv .",
+         0,
+         {"1 record"},
+         "PERCH\xC3\x89\nperch\xC3\xA9\n",
+         "PERCH\xC9\r\nperch\xE9\r\n"},
+        {"progress asked for",
+         "1\tAB\tcasa\n",
+         "--progress c.tsv .",
+         0,
+         {"textfind-build: reading c.tsv: done (1 record)",
+          "textfind-build: writing opere.ddb: done", "textfind-build: writing opere.idb: done"}},
         {"a missing catalogue", "", "missing.tsv .", 3, {"missing.tsv: No such file"}},
         {"an unknown option",
          "",
@@ -352,7 +375,11 @@ TEST(BuildTool, SaysWhatIsWrongInWordsAKeeperCanActOn) {
         SCOPED_TRACE(row.finding);
         test::ScratchFolder folder;
         test::writeFile("c.tsv", row.catalogue);
+        if (!row.stopWords.empty()) test::writeFile("sw.txt", row.stopWords);
         const auto [status, output] = runTool(row.arguments);
+        if (!row.noused.empty()) {
+            EXPECT_EQ(test::readFile("noused.txt"), row.noused);
+        }
         EXPECT_EQ(status, row.status) << output;
         for (const std::string &words : row.words)
             EXPECT_NE(output.find(words), std::string::npos) << words << "\n" << output;

@@ -19,11 +19,13 @@ enum Exit : int {
     kExitCannotRun = 3,  // a file cannot be read or written, a store is unusable
 };
 
-// The lines every --help ends with.
-inline constexpr const char *kExitStatusHelp =
-    "Exit status: 0 success; 1 no record matched, or problems found; 2 a usage\n"
-    "error; 3 the tool could not run (a file it needs cannot be read or\n"
-    "written).\n";
+// The lines every --help ends with; `nothing` says what status 1 means for
+// the tool.
+inline std::string exitStatusHelp(const std::string &nothing) {
+    return "Exit status: 0 success; 1 " + nothing +
+           ";\n2 a usage error; 3 the tool could not run (a file it needs cannot be read\n"
+           "or written).\n";
+}
 
 class CommandLine {
 public:

@@ -73,6 +73,7 @@ bool CatalogueReader::more() {
     window_.resize(had + blockSize_);
     const std::size_t got = std::fread(window_.data() + had, 1, blockSize_, input_);
     window_.resize(had + got);
+    bytesRead_ += got;
     if (got < blockSize_) {
         if (std::ferror(input_)) throw std::runtime_error(sourceName_ + ": read error");
         ended_ = true;
@@ -93,11 +94,14 @@ void CatalogueReader::fill(CatalogueRecord &record, std::string_view number,
                  "record number \"" + std::string(number) + "\" is not a decimal integer");
     if (value < INT32_MIN || value > INT32_MAX)
         failLine(sourceName_, line, "record number " + std::string(number) + " is outside 32 bits");
-    if (category.size() > 2)
-        failLine(sourceName_, line,
-                 "category code \"" + std::string(category) + "\" is longer than 2 bytes");
+    // Read on, so that every such line is told at once.
+    if (category.size() > 2) {
+        ++longCodes_;
+        addProblem(sourceName_ + ":" + std::to_string(line) + ": category code \"" +
+                   std::string(category) + "\" is longer than 2 bytes");
+    }
     record.number = static_cast<int32_t>(value);
-    record.category.assign(category);
+    record.category.assign(category.substr(0, 2));
     convertText(record, text, line);
     // The bound is of the bytes stored: a conversion may lengthen a text.
     if (options_.maxText != 0 && record.text.size() > options_.maxText)
@@ -122,11 +126,17 @@ void CatalogueReader::convertText(CatalogueRecord &record, std::string_view text
     try {
         record.text = options_.converter->convert(text, options_.replaceUnconvertible, replaced_);
     } catch (const tools::ConversionError &) {
-        if (++problemCount_ <= kListedProblems) problems_.push_back(conversionProblem(text, line));
+        ++conversionProblems_;
+        addProblem(conversionProblem(text, line));
         // Read on, so that every such line is told at once.
         std::size_t ignored = 0;
         record.text = options_.converter->convert(text, true, ignored);
     }
+}
+
+void CatalogueReader::addProblem(std::string problem) {
+    if (conversionProblems_ + longCodes_ <= kListedProblems)
+        problems_.push_back(std::move(problem));
 }
 
 // What is wrong with the first character of `text` that does not convert.
@@ -342,9 +352,9 @@ std::vector<CatalogueRecord> parseCatalogue(std::string_view content, std::strin
                          " (first on line " + std::to_string(it->second) + ")");
         records.push_back(record);
     }
-    if (reader.conversionProblemCount() > 0) {
-        const std::size_t more = reader.conversionProblemCount() - 1;
-        throw CatalogueError(reader.conversionProblems().front() +
+    if (!reader.lineProblems().empty()) {
+        const std::size_t more = reader.conversionProblemCount() + reader.longCodeCount() - 1;
+        throw CatalogueError(reader.lineProblems().front() +
                              (more > 0 ? " (and " + std::to_string(more) + " more lines)" : ""));
     }
     return records;

@@ -15,8 +15,8 @@
 // header row is skipped.
 //
 // A NUL byte anywhere is an error (the host would see a text cut short), as
-// is a repeated record number. A UTF-8 byte order mark at the start is
-// skipped when the catalogue is read as UTF-8.
+// is a repeated record number, and a category code of more than 2 bytes. A UTF-8 byte order mark at
+// the start is skipped when the catalogue is read as UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -78,13 +78,16 @@ public:
     const std::string &sourceName() const { return sourceName_; }
     std::size_t replaced() const { return replaced_; }
 
-    // Texts that could not be converted do not stop the reading, so that all
-    // of them are told at once: the first kListedProblems described ("SOURCE:
-    // LINE: column C of the text: ..."), all counted. The caller fails the
-    // build when there are any.
+    // Texts that could not be converted and category codes longer than 2
+    // bytes do not stop the reading, so that all of them are told at once:
+    // the first kListedProblems described ("SOURCE:LINE: column C of the
+    // text: ..."), all counted. The caller fails the build when there are any.
     static constexpr std::size_t kListedProblems = 20;
-    const std::vector<std::string> &conversionProblems() const { return problems_; }
-    std::size_t conversionProblemCount() const { return problemCount_; }
+    const std::vector<std::string> &lineProblems() const { return problems_; }
+    std::size_t conversionProblemCount() const { return conversionProblems_; }
+    std::size_t longCodeCount() const { return longCodes_; }
+    // The catalogue's bytes read and taken so far, for progress.
+    uint64_t bytesTaken() const { return bytesRead_ - (window_.size() - pos_); }
     // Read without a converter: where the catalogue is first no UTF-8
     // ("line L, column C of the text: byte 0xE8"), if it is not.
     const std::optional<std::string> &notUtf8() const { return notUtf8_; }
@@ -100,6 +103,7 @@ private:
     void fill(CatalogueRecord &record, std::string_view number, std::string_view category,
               std::string_view text, std::size_t line);
     void convertText(CatalogueRecord &record, std::string_view text, std::size_t line);
+    void addProblem(std::string problem);
     std::string conversionProblem(std::string_view text, std::size_t line) const;
     void skipByteOrderMark();
     std::string delimiterHint() const;
@@ -117,7 +121,8 @@ private:
     std::vector<std::string> fields_;
     bool started_ = false;
     std::vector<std::string> problems_;
-    std::size_t problemCount_ = 0;
+    std::size_t conversionProblems_ = 0, longCodes_ = 0;
+    uint64_t bytesRead_ = 0;
     std::optional<std::string> notUtf8_;
     std::string wideHint_;  // for a catalogue in UTF-16 or UTF-32
     // Bytes outside quotes of the CSV record being read that may be the

@@ -1,6 +1,6 @@
-// The sorted runs of a build: records and postings gathered in memory up to
-// a bound, then written to temporary files in the stores' folder, read back
-// in key order for the merges.
+// The external sort of a build: records and postings gathered in memory up
+// to a bound, then written to temporary files in the stores' folder, read
+// back in key order for the merges.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -16,6 +18,7 @@
 
 #include "format.h"
 #include "interrupts.h"
+#include "word_table.h"
 
 namespace textfind::build {
 
@@ -63,6 +66,10 @@ inline uint32_t sortKeyOf(int32_t record) {
     const RecordKey key = recordKey(record);
     return static_cast<uint32_t>(key[0]) << 24 | static_cast<uint32_t>(key[1]) << 16 |
            static_cast<uint32_t>(key[2]) << 8 | key[3];
+}
+inline RecordKey keyOfSortKey(uint32_t sortKey) {
+    return {static_cast<unsigned char>(sortKey >> 24), static_cast<unsigned char>(sortKey >> 16),
+            static_cast<unsigned char>(sortKey >> 8), static_cast<unsigned char>(sortKey)};
 }
 
 struct RecordRef {
@@ -138,6 +145,59 @@ struct RecordCursor {
         ++index;
         return true;
     }
+};
+
+// The records of a build: scrambled texts gathered in runs of a bounded
+// size, each sorted by key, those beyond the last in temporary files
+// (merged kFanIn at a time), read back merged in key order.
+class RecordRuns {
+public:
+    // A repeated record number is a CatalogueError naming both lines of
+    // `sourceName`.
+    RecordRuns(std::string prefix, std::size_t runBytes, std::string sourceName);
+    void add(int32_t record, std::size_t line, std::string_view stored);
+    // Calls sink(key, stored) for every record in key order.
+    void merge(const std::function<void(const RecordKey &, std::string_view)> &sink);
+
+private:
+    void spill();
+    void mergeRuns(std::vector<RecordCursor> &cursors,
+                   const std::function<void(const RecordRef &, std::string_view)> &sink);
+
+    std::string prefix_;
+    std::size_t runBytes_;
+    std::string sourceName_;
+    int files_ = 0;
+    std::string arena_;
+    std::vector<RecordRef> refs_;
+    std::vector<RecordRun> runs_;
+};
+
+// The postings of a build: gathered in runs of a bounded number, each
+// ordered by word (in the words' byte order) then by record, those beyond
+// the last in temporary files (merged kFanIn at a time), read back merged.
+class PostingRuns {
+public:
+    PostingRuns(std::string prefix, std::size_t runEntries, const WordTable &words);
+    void add(uint32_t word, int32_t record, const char category[2]);
+    // Calls sink(word, postings) for every word in byte order, with its
+    // postings from every run in ascending record order.
+    void merge(const std::function<void(uint32_t, std::span<const Entry>)> &sink);
+
+private:
+    void close(bool toFile);
+    void mergeRuns(std::span<PostingRun> runs,
+                   const std::function<void(uint32_t, std::span<const Entry>)> &sink);
+
+    std::string prefix_;
+    std::size_t runEntries_;
+    const WordTable &words_;
+    int files_ = 0;
+    std::vector<Entry> entries_;
+    std::vector<Entry> sorted_;  // close's other buffer
+    std::vector<PostingRun> runs_;
+    std::vector<Entry> merged_;     // one word's postings from every run
+    std::vector<uint32_t> counts_;  // close's scratch, all zero between runs
 };
 
 }  // namespace textfind::build

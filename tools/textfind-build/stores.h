@@ -5,14 +5,17 @@
 // the stores are written from a merge of the runs in key order.
 //
 // Memory: the runs (BuildLimits: 32 MiB of texts and 2M postings, held
-// twice while sorted, about 90 MiB), Berkeley DB's 8 MiB cache, under 100
-// bytes a distinct word, and 20 bytes a posting of the most common word
-// while its data item is written (the reader holds that item whole too).
+// twice while sorted, about 90 MiB), Berkeley DB's 8 MiB cache for each
+// store, under 100 bytes a distinct word, and 20 bytes a posting of the
+// most common word while its data item is written (160 MiB in all measured
+// for a 1 GB catalogue).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +53,12 @@ public:
     StoreBuilder &operator=(const StoreBuilder &) = delete;
 
     void add(const CatalogueRecord &record, std::size_t line);
-    StoreSummary finish();
+    // Writes the stores, recording `codePage` (the texts' code page) where
+    // it is known, and puts them in place.
+    StoreSummary finish(const std::optional<std::string> &codePage = std::nullopt);
+    // Told, while finish writes, how far it is in each store: the file,
+    // items written, items in all (done == total once at the end).
+    void onProgress(std::function<void(const char *, std::size_t, std::size_t)> progress);
 
     std::size_t records() const;
     std::size_t words() const;

@@ -77,7 +77,7 @@ void checkProofOf(const std::string &base, Report &report, Sink &sink) {
 
 }  // namespace
 
-Report checkFolder(const std::string &folder) {
+Report checkFolder(const std::string &folder, const Told &told) {
     Report report;
     report.folder = folder;
     const std::string base = folder.empty() ? std::string(".") : folder;
@@ -86,31 +86,39 @@ Report checkFolder(const std::string &folder) {
     Sink sink{Findings(report.problems, report.problemCounts),
               Findings(report.notes, report.noteCounts)};
 
-    verifyStore(base + "/" + kIndexFile, report.index);
-    verifyStore(base + "/" + kRecordFile, report.records);
+    for (StoreFacts *facts : {&report.index, &report.records}) {
+        const std::string phase = "Berkeley DB's verification of " + facts->file;
+        if (told) told(phase, 0, 0, false);
+        verifyStore(base + "/" + facts->file, *facts);
+        if (told) told(phase, 1, 1, true);
+    }
     for (StoreFacts *facts : {&report.index, &report.records}) {
         if (facts->readable && !facts->verified)
             sink.problems.add(facts->file,
                               "fails Berkeley DB's verification: " + facts->verification.front());
-        if (facts->readable) facts->unsoundPage = vetPages(base + "/" + facts->file);
+        if (facts->readable) facts->unsoundPage = vetPages(base + "/" + facts->file, told);
         if (facts->unsoundPage)
             sink.problems.add(facts->file, "the library refuses page " +
                                                std::to_string(facts->unsoundPage->page) + ": " +
                                                facts->unsoundPage->why);
     }
+    if (told) told("checking every page against the proof", 0, 0, false);
     checkProofOf(base, report, sink);
+    if (told) told("checking every page against the proof", 1, 1, true);
     std::error_code ignored;
     if (std::filesystem::exists(base + "/" + kSwapJournal, ignored))
         sink.problems.add(kSwapJournal,
                           "a build was killed while it put its stores in place (the pair may be "
                           "mixed): run textfind-build --restore " +
                               base + " to put back the earlier stores, or build them again");
-    const StopWords stopWords = checkStopWords(base + "/" + kStopWordFile, report, sink);
+    // The record store first: the stop words are checked in its code page.
     PresentRecords present;
-    if (report.records.verified) present = checkRecordStore(base + "/" + kRecordFile, report, sink);
+    if (report.records.verified)
+        present = checkRecordStore(base + "/" + kRecordFile, report, sink, told);
+    const StopWords stopWords = checkStopWords(base + "/" + kStopWordFile, report, sink);
     std::vector<bool> referenced;
     if (report.index.verified)
-        referenced = checkIndex(base + "/" + kIndexFile, stopWords, present, report, sink);
+        referenced = checkIndex(base + "/" + kIndexFile, stopWords, present, report, sink, told);
     if (!report.index.verified || !report.records.verified) return report;
     for (std::size_t i = 0; i < present.numbers.size(); ++i) {
         if (referenced[i]) continue;

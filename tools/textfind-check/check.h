@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -39,10 +40,13 @@ struct Report {
     // Word index.
     std::size_t keys = 0, postings = 0;
     std::map<std::string, std::size_t> categories;  // code (up to its NUL) -> postings
+    // Code -> records of the record store that a posting of that code names.
+    std::map<std::string, std::size_t> recordsByCategory;
     // Record store.
     std::size_t recordCount = 0, longestText = 0;
     std::optional<uint32_t> longestTextEntry;
-    // Stop words.
+    std::optional<std::string> codePage;  // the texts', where the builder recorded it
+    // Stop words: the entries that can matter (the empty one cannot).
     bool stopWordsPresent = false;
     std::size_t stopWords = 0;
 
@@ -59,7 +63,12 @@ struct Report {
 // How many findings of one kind are listed; all are counted.
 inline constexpr std::size_t kListed = 50;
 
-Report checkFolder(const std::string &folder);
+// Told what a check is doing: the phase, how far (0 of 0 where that is not
+// known), and once at its end.
+using Told =
+    std::function<void(const std::string &phase, uint64_t done, uint64_t total, bool finished)>;
+
+Report checkFolder(const std::string &folder, const Told &told = {});
 
 // Berkeley DB's verification of one file in this process: 0 passed, 1
 // failed, with its messages, one a line. checkFolder runs it in a child.

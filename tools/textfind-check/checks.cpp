@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -14,6 +15,7 @@
 #include "isolated.h"
 #include "postings.h"
 #include "scramble.h"
+#include "utf8.h"
 #include "words.h"
 
 namespace textfind::check {
@@ -27,8 +29,8 @@ bool forEachItem(const std::string &path, Visit &&visit) {
     return file.open(path.c_str(), 0, true) == OpenResult::kOpened && file.forEach(visit);
 }
 
-int32_t recordOf(std::string_view key) {
-    return static_cast<int32_t>(readU32(reinterpret_cast<const unsigned char *>(key.data())));
+std::string nameOf(const std::string &path) {
+    return std::filesystem::path(path).filename().string();
 }
 
 bool hasSmallLetter(std::string_view bytes) {
@@ -38,6 +40,26 @@ bool hasSmallLetter(std::string_view bytes) {
 bool hasSeparator(std::string_view bytes) {
     return std::any_of(bytes.begin(), bytes.end(),
                        [](char c) { return isSeparator(static_cast<unsigned char>(c)); });
+}
+
+// The entry with its accented capitals of Latin-1 (U+00C0 to U+00DE, but
+// the sign U+00D7) made small, in UTF-8 or a single-byte code page of that
+// range; nothing when it holds none.
+std::optional<std::string> smallAccentedForm(const std::string &entry, bool utf8) {
+    std::string form = entry;
+    bool changed = false;
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(form[i]);
+        const bool lead = utf8 && byte == 0xC3 && i + 1 < form.size();
+        const auto capital = static_cast<unsigned char>(lead ? form[i + 1] : byte);
+        const unsigned char first = lead ? 0x80 : 0xC0, last = lead ? 0x9E : 0xDE;
+        if ((utf8 && !lead) || capital < first || capital > last || capital == first + 0x17)
+            continue;
+        form[lead ? i + 1 : i] = static_cast<char>(capital + 0x20);
+        changed = true;
+        if (lead) ++i;
+    }
+    return changed ? std::optional<std::string>(form) : std::nullopt;
 }
 
 bool hasLineBreak(std::string_view bytes) {
@@ -97,14 +119,19 @@ void verifyStore(const std::string &path, StoreFacts &facts) {
         facts.verification.push_back("Berkeley DB's verification failed");
 }
 
-std::optional<UnsoundPage> vetPages(const std::string &path) {
+std::optional<UnsoundPage> vetPages(const std::string &path, const Told &told) {
     const std::optional<FileStamp> stamp = stampOf(path.c_str());
     PageFile file;
     VettedPages pages;
     if (!stamp || !file.open(-1, path)) return std::nullopt;
     if (!pages.start(file, stamp->length, std::nullopt))
         return UnsoundPage{0, "a meta page or a length that is no tree"};
-    return pages.vetWholeTree(file);
+    const std::string phase = "vetting the pages of " + nameOf(path);
+    std::optional<UnsoundPage> unsound = pages.vetWholeTree(file, [&](uint32_t done, uint32_t all) {
+        if (told) told(phase, done, all, false);
+    });
+    if (told) told(phase, 1, 1, true);
+    return unsound;
 }
 
 StopWords checkStopWords(const std::string &path, Report &report, Sink &sink) {
@@ -113,8 +140,35 @@ StopWords checkStopWords(const std::string &path, Report &report, Sink &sink) {
     if (!in) return {};
     const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     StopWords stopWords = parseStopWords(raw);
-    report.stopWords = stopWords.size();
+    // A last line end adds an empty entry, which no word ever is.
+    report.stopWords = stopWords.size() - stopWords.count("");
+    const bool utf8 = report.codePage && *report.codePage == "UTF-8";
     for (const std::string &entry : stopWords) {
+        const bool multibyte =
+            !tools::firstNonUtf8(entry) &&
+            std::any_of(entry.begin(), entry.end(), [](char c) { return (c & 0x80) != 0; });
+        if (report.codePage && utf8 && tools::firstNonUtf8(entry))
+            sink.problems.add(kStopWordFile,
+                              "entry that is no UTF-8, the stores' code page (it can never "
+                              "match)",
+                              entry);
+        const bool misplaced = report.codePage && !utf8 && multibyte;
+        if (misplaced)
+            sink.problems.add(kStopWordFile,
+                              "entry in UTF-8 while the stores are in " + *report.codePage +
+                                  " (it can never match: build with --stop-words, or convert "
+                                  "the file)",
+                              entry);
+        // Queries change only a to z: an accented capital stays, and users
+        // type the small one.
+        if (const std::optional<std::string> typed =
+                misplaced ? std::nullopt
+                          : smallAccentedForm(entry, report.codePage ? utf8 : multibyte))
+            sink.problems.add(kStopWordFile,
+                              "entry with an accented capital, which never stops the word as "
+                              "users type it; the form that does: " +
+                                  *typed,
+                              entry);
         if (hasSmallLetter(entry))
             sink.problems.add(kStopWordFile, "entry with small letters (it can never match)",
                               entry);
@@ -132,10 +186,13 @@ StopWords checkStopWords(const std::string &path, Report &report, Sink &sink) {
 void checkRecordItem(std::string_view key, std::string_view data, Report &report, Sink &sink,
                      std::vector<RecordSeen> &found) {
     if (key == kLongestTextKey) {
-        if (data.size() == kLongestTextSize)
-            report.longestTextEntry = static_cast<uint32_t>(recordOf(data));
-        else
+        report.longestTextEntry = decodeLongestText(data);
+        if (!report.longestTextEntry)
             sink.problems.add(kRecordFile, "longest-text entry not 4 bytes long", key);
+        return;
+    }
+    if (key == kCodePageKey) {
+        report.codePage = std::string(data);
         return;
     }
     if (key.size() != kRecordKeySize) {
@@ -148,10 +205,10 @@ void checkRecordItem(std::string_view key, std::string_view data, Report &report
     report.longestText = std::max(report.longestText, text.size());
     if (text.find('\0') != std::string::npos)
         sink.problems.add(kRecordFile, "text holding a NUL byte (the host sees it cut)", {},
-                          recordOf(key));
+                          recordOfKey(key));
     bool words = false;
     forEachIndexedWord(text, [&](std::string_view) { words = true; });
-    found.push_back({recordOf(key), words, text.size()});
+    found.push_back({recordOfKey(key), words, text.size()});
 }
 
 PresentRecords presentRecords(std::vector<RecordSeen> found, const Report &report, Sink &sink) {
@@ -176,11 +233,16 @@ PresentRecords presentRecords(std::vector<RecordSeen> found, const Report &repor
     return present;
 }
 
-PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink) {
+PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink,
+                                const Told &told) {
     std::vector<RecordSeen> found;
+    const std::string phase = "reading " + nameOf(path);
+    uint64_t items = 0;
     const bool complete = forEachItem(path, [&](std::string_view key, std::string_view data) {
         checkRecordItem(key, data, report, sink, found);
+        if (told && ++items % 4096 == 0) told(phase, 0, 0, false);
     });
+    if (told) told(phase, 1, 1, true);
     if (!complete) sink.problems.add(kRecordFile, "cannot be read to its end");
     return presentRecords(std::move(found), report, sink);
 }
@@ -206,7 +268,7 @@ void checkKey(std::string_view key, const StopWords &stopWords, Sink &sink) {
 
 void checkIndexItem(std::string_view key, std::string_view data, const StopWords &stopWords,
                     const PresentRecords &present, Report &report, Sink &sink,
-                    std::vector<bool> &referenced) {
+                    Referenced &referenced) {
     ++report.keys;
     checkKey(key, stopWords, sink);
     if (data.size() % kPostingSize != 0)
@@ -219,16 +281,22 @@ void checkIndexItem(std::string_view key, std::string_view data, const StopWords
     records.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const Posting posting = decodePosting(data, i);
-        ++report.categories[std::string(postingCategoryCode(posting.category))];
+        const std::string code(postingCategoryCode(posting.category));
+        ++report.categories[code];
         records.push_back(posting.record);
         if (!report.records.verified) continue;
         const auto at =
             std::lower_bound(present.numbers.begin(), present.numbers.end(), posting.record);
-        if (at == present.numbers.end() || *at != posting.record)
+        if (at == present.numbers.end() || *at != posting.record) {
             sink.problems.add(kIndexFile, "posting of a record the store lacks", key,
                               posting.record);
-        else
-            referenced[static_cast<std::size_t>(at - present.numbers.begin())] = true;
+            continue;
+        }
+        const auto place = static_cast<std::size_t>(at - present.numbers.begin());
+        referenced.any[place] = true;
+        std::vector<bool> &ofCode = referenced.byCategory[code];
+        if (ofCode.empty()) ofCode.resize(present.numbers.size());
+        ofCode[place] = true;
     }
     std::sort(records.begin(), records.end());
     for (std::size_t i = 1; i < records.size(); ++i)
@@ -238,13 +306,21 @@ void checkIndexItem(std::string_view key, std::string_view data, const StopWords
 }
 
 std::vector<bool> checkIndex(const std::string &path, const StopWords &stopWords,
-                             const PresentRecords &present, Report &report, Sink &sink) {
-    std::vector<bool> referenced(present.numbers.size(), false);
+                             const PresentRecords &present, Report &report, Sink &sink,
+                             const Told &told) {
+    Referenced referenced(present.numbers.size());
+    const std::string phase = "reading " + nameOf(path);
+    uint64_t items = 0;
     const bool complete = forEachItem(path, [&](std::string_view key, std::string_view data) {
         checkIndexItem(key, data, stopWords, present, report, sink, referenced);
+        if (told && ++items % 4096 == 0) told(phase, 0, 0, false);
     });
+    if (told) told(phase, 1, 1, true);
     if (!complete) sink.problems.add(kIndexFile, "cannot be read to its end");
-    return referenced;
+    for (const auto &[code, records] : referenced.byCategory)
+        report.recordsByCategory[code] =
+            static_cast<std::size_t>(std::count(records.begin(), records.end(), true));
+    return std::move(referenced.any);
 }
 
 }  // namespace textfind::check

@@ -2,6 +2,7 @@
 // the report.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,14 @@ struct RecordSeen {
     std::size_t length;
 };
 
+// What the postings read so far name among the present records, by their
+// place in PresentRecords: any posting, and one of each category code.
+struct Referenced {
+    explicit Referenced(std::size_t records) : any(records) {}
+    std::vector<bool> any;
+    std::map<std::string, std::vector<bool>> byCategory;
+};
+
 // The checks of one item, the reading of the store aside: each counts the
 // item in the report and adds its findings to the sink. A record's facts go
 // to `found`; `referenced` marks the present records a posting names.
@@ -53,17 +62,20 @@ void checkRecordItem(std::string_view key, std::string_view data, Report &report
 PresentRecords presentRecords(std::vector<RecordSeen> found, const Report &report, Sink &sink);
 void checkIndexItem(std::string_view key, std::string_view data, const StopWords &stopWords,
                     const PresentRecords &present, Report &report, Sink &sink,
-                    std::vector<bool> &referenced);
+                    Referenced &referenced);
 
 // Berkeley DB's verification, in a process of its own.
 void verifyStore(const std::string &path, StoreFacts &facts);
 // Every page of the tree vetted as the library vets the pages of a lookup;
 // the first it would refuse.
-std::optional<UnsoundPage> vetPages(const std::string &path);
+std::optional<UnsoundPage> vetPages(const std::string &path, const Told &told);
 StopWords checkStopWords(const std::string &path, Report &report, Sink &sink);
-PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink);
-// Which present records some posting names, by their place in `present`.
+PresentRecords checkRecordStore(const std::string &path, Report &report, Sink &sink,
+                                const Told &told);
+// Which present records some posting names, by their place in `present`;
+// the records of each category counted in the report.
 std::vector<bool> checkIndex(const std::string &path, const StopWords &stopWords,
-                             const PresentRecords &present, Report &report, Sink &sink);
+                             const PresentRecords &present, Report &report, Sink &sink,
+                             const Told &told);
 
 }  // namespace textfind::check

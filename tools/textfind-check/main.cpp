@@ -7,11 +7,12 @@
 
 #include "check.h"
 #include "options.h"
+#include "progress.h"
 
 namespace {
 
 constexpr const char *kHelp =
-    "usage: textfind-check [--json] [--prove] [FOLDER]\n"
+    "usage: textfind-check [--json] [--prove] [--progress] [FOLDER]\n"
     "\n"
     "Checks \"opere.idb\", \"opere.ddb\", their proof \"opere.sum\" and \"noused.txt\"\n"
     "in FOLDER (default: the current folder), changing nothing (but with\n"
@@ -40,6 +41,9 @@ constexpr const char *kHelp =
     "Options:\n"
     "  --json       the report as JSON (byte strings: valid UTF-8 as it is,\n"
     "               other bytes as \\u00XX)\n"
+    "  --progress   progress on stderr even when it is no terminal: a line a\n"
+    "               second, and one at the end of each phase (on a terminal\n"
+    "               it is shown by itself once a check lasts a second)\n"
     "  --prove      when the stores are sound (whatever their proof says), write\n"
     "               \"opere.sum\" for them as they are: stores of another writer,\n"
     "               or changed on purpose, then get the protection of the\n"
@@ -58,15 +62,26 @@ int main(int argc, char **argv) {
         std::fputs(messages.c_str(), stdout);
         return status;
     }
-    bool json = false, prove = false;
-    tools::CommandLine line("textfind-check", std::string(kHelp) + tools::kExitStatusHelp);
+    bool json = false, prove = false, progress = false;
+    tools::CommandLine line(
+        "textfind-check",
+        std::string(kHelp) + tools::exitStatusHelp("problems found in the stores"));
     line.flag("--json", [&] { json = true; });
     line.flag("--prove", [&] { prove = true; });
+    line.flag("--progress", [&] { progress = true; });
     line.positional("folder", 0, 1);
     if (const std::optional<int> status = line.parse(argc, argv)) return *status;
     const std::string folder = line.positionals().empty() ? "." : line.positionals()[0];
     try {
-        const textfind::check::Report report = textfind::check::checkFolder(folder);
+        tools::Progress shown("textfind-check", progress);
+        const textfind::check::Report report = textfind::check::checkFolder(
+            folder, [&](const std::string &phase, uint64_t done, uint64_t total, bool finished) {
+                if (finished)
+                    shown.finished(phase);
+                else
+                    shown.update(phase, done, total);
+            });
+        shown.end();
         std::fputs(
             (json ? textfind::check::jsonReport(report) : textfind::check::humanReport(report))
                 .c_str(),

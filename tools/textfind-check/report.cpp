@@ -37,6 +37,9 @@ std::string proofState(const ProofCheck &proof) {
     return {};
 }
 
+// How many of a note's findings its line names.
+constexpr std::size_t kNamedInNotes = 5;
+
 std::string subject(const Finding &finding) {
     std::string out;
     if (!finding.key.empty()) out += " key \"" + printable(finding.key) + "\"";
@@ -71,30 +74,42 @@ std::string humanReport(const Report &r) {
     storeLine(r.index);
     if (r.index.verified) {
         out += ", " + tools::counted(r.keys, "key", "keys") + ", " +
-               tools::counted(r.postings, "posting", "postings") + "; categories:";
+               tools::counted(r.postings, "posting", "postings") + "; records by category:";
         // Appended piece by piece: GCC 12 at -O3 misreads " " + a temporary
         // as an overlapping copy (-Wrestrict).
-        for (const auto &[code, count] : r.categories) {
+        const auto &counted = r.records.verified ? r.recordsByCategory : r.categories;
+        for (const auto &[code, count] : counted) {
             out += ' ';
             out += code.empty() ? std::string("(empty)") : printable(code);
             out += ' ';
             out += std::to_string(count);
         }
+        if (!r.records.verified) out += " (postings: the record store cannot be read)";
         out += "\n";
     }
     storeLine(r.records);
     if (r.records.verified) {
         out += ", " + tools::counted(r.recordCount, "record", "records") + "; longest text " +
                std::to_string(r.longestText) + " bytes: a host's buffer needs " +
-               std::to_string(r.longestText + 1) + " bytes\n";
+               std::to_string(r.longestText + 1) + " bytes; texts in " +
+               (r.codePage ? printable(*r.codePage) : std::string("a code page not recorded")) +
+               "\n";
     }
     out += "  " + std::string(kProofFile) + ": " + proofState(r.proof) + "\n";
     out += "  " + std::string(kStopWordFile) + ": " +
            (r.stopWordsPresent ? tools::counted(r.stopWords, "entry", "entries")
                                : std::string("absent (no stop words)")) +
            "\n";
-    for (const auto &[what, count] : r.noteCounts)
-        out += "  note: " + std::to_string(count) + " of: " + what + "\n";
+    for (const auto &[what, count] : r.noteCounts) {
+        out += "  note: " + std::to_string(count) + " of: " + what;
+        // The first few it concerns, by key or record.
+        std::string first;
+        std::size_t named = 0;
+        for (const Finding &finding : r.notes)
+            if (finding.what == what && !subject(finding).empty() && named++ < kNamedInNotes)
+                first += (first.empty() ? ":" : ",") + subject(finding);
+        out += first + (count > named && named > 0 ? ", ..." : "") + "\n";
+    }
     listFindings(out, "problems", r.problems, r.problemCounts);
     out += r.unreadable()            ? "a store cannot be read\n"
            : r.problemCounts.empty() ? "clean\n"
@@ -141,6 +156,9 @@ void jsonIndex(tools::JsonWriter &json, const Report &r) {
     json.key("categories").beginObject();
     for (const auto &[code, count] : r.categories)
         json.key(code).value(static_cast<uint64_t>(count));
+    json.endObject().key("recordsByCategory").beginObject();
+    for (const auto &[code, count] : r.recordsByCategory)
+        json.key(code).value(static_cast<uint64_t>(count));
     json.endObject().endObject();
 }
 
@@ -153,6 +171,11 @@ void jsonRecords(tools::JsonWriter &json, const Report &r) {
     json.key("longestTextEntry");
     if (r.longestTextEntry)
         json.value(static_cast<uint64_t>(*r.longestTextEntry));
+    else
+        json.null();
+    json.key("codePage");
+    if (r.codePage)
+        json.value(*r.codePage);
     else
         json.null();
     json.endObject();

@@ -1,6 +1,9 @@
-// textfind-search: runs a query from the shell through the library's own
+// textfind-search: runs a query from the shell through the library's
 // exports, exactly as a host does: ScanDB, then ResSet until 0 (or FindDB
-// for one record), with a text buffer sized from the store.
+// for one record), with a text buffer sized from the store. Linked with the
+// library's own objects, so that the record numbers behind the texts are
+// the result set the exports fill, and what it says beside the answer
+// (diagnosis.h) reads the same stores with the same code.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +15,12 @@
 #include <vector>
 
 #include "btree_file.h"
+#include "diagnosis.h"
 #include "encoding.h"
-#include "evaluation.h"
 #include "format.h"
 #include "json.h"
 #include "options.h"
+#include "result_set.h"
 #include "textfind.h"
 #include "wording.h"
 #include "words.h"
@@ -29,9 +33,10 @@ constexpr const char *kHelp =
     "\n"
     "Searches the stores in FOLDER through the library, as a host does: ScanDB,\n"
     "then ResSet until the result set is empty; with --record, FindDB. The text\n"
-    "buffer is sized from the store (its longest text plus one byte). An answer\n"
-    "of no record says why: the words that are stop words, the words the index\n"
-    "does not hold, and the records the EE and MM categories would add.\n"
+    "buffer is sized from the store (its longest text plus one byte). Beside\n"
+    "the answer it says how many more records the selector left out, and an\n"
+    "answer of no record says why: the words that are stop words, the words\n"
+    "the index does not hold, the categories of the records that hold them.\n"
     "\n"
     "Options:\n"
     "  --folder FOLDER   where opere.idb, opere.ddb and noused.txt lie\n"
@@ -67,7 +72,8 @@ struct Options {
 };
 
 std::optional<int> parse(int argc, char **argv, Options &o) {
-    tools::CommandLine line("textfind-search", std::string(kHelp) + tools::kExitStatusHelp);
+    tools::CommandLine line("textfind-search",
+                            std::string(kHelp) + tools::exitStatusHelp("no record matched"));
     line.option("--folder", [&](const std::string &v) -> std::optional<std::string> {
         o.folder = v;
         return std::nullopt;
@@ -110,19 +116,6 @@ std::optional<int> parse(int argc, char **argv, Options &o) {
     return std::nullopt;
 }
 
-std::string explanation(int32_t code, bool scan, const std::string &folder) {
-    switch (code) {
-    case -1: return "no database handle could be created (or memory ran out)";
-    case -2:
-        return std::string(scan ? textfind::kIndexFile : textfind::kRecordFile) + " in " + folder +
-               " cannot be opened or read, or its stores are not one build's pair "
-               "(textfind-check " +
-               folder + " says which)";
-    case -3: return "the record is not in the store";
-    default: return "unexpected result " + std::to_string(code);
-    }
-}
-
 // The host's buffer: the store's longest text plus one byte, from its
 // longest-text entry, which the library holds every delivery to. A store
 // without the entry (built elsewhere) gets the length of its file: no text
@@ -131,11 +124,9 @@ std::size_t bufferSize() {
     textfind::BtreeFile store;
     std::string_view data;
     if (store.open(textfind::kRecordFile, 0, true) == textfind::OpenResult::kOpened &&
-        store.get(textfind::kLongestTextKey, data) == textfind::Lookup::kFound &&
-        data.size() == textfind::kLongestTextSize)
-        return std::size_t{
-                   textfind::readU32(reinterpret_cast<const unsigned char *>(data.data()))} +
-               1;
+        store.get(textfind::kLongestTextKey, data) == textfind::Lookup::kFound)
+        if (const std::optional<uint32_t> longest = textfind::decodeLongestText(data))
+            return std::size_t{*longest} + 1;
     std::error_code error;
     const auto length = std::filesystem::file_size(textfind::kRecordFile, error);
     return error ? 1 : static_cast<std::size_t>(length) + 1;
@@ -192,77 +183,73 @@ int findRecord(const Options &o, const Shown &shown, std::vector<char> &buffer) 
         tools::JsonWriter json;
         json.beginObject().key("record").value(static_cast<int64_t>(*o.record));
         json.key("result").value(static_cast<int64_t>(rc));
-        if (rc == 1)
+        if (rc == TEXTFIND_RECORD_DELIVERED)
             json.key("text").value(shown.text(buffer.data()));
         else
-            json.key("error").value(explanation(rc, false, o.folder));
+            json.key("error").value(tools::resultWords(rc, false, o.folder));
         std::printf("%s\n", json.endObject().text().c_str());
-    } else if (rc == 1) {
+    } else if (rc == TEXTFIND_RECORD_DELIVERED) {
         std::printf("%s\n", shown.text(buffer.data()).c_str());
     } else {
         std::fprintf(stderr, "textfind-search: record %d: %s\n", static_cast<int>(*o.record),
-                     explanation(rc, false, o.folder).c_str());
+                     tools::resultWords(rc, false, o.folder).c_str());
     }
-    return rc == 1 ? tools::kExitSuccess : rc == -3 ? tools::kExitNothing : tools::kExitCannotRun;
+    return rc == TEXTFIND_RECORD_DELIVERED ? tools::kExitSuccess
+           : rc == TEXTFIND_RECORD_MISSING ? tools::kExitNothing
+                                           : tools::kExitCannotRun;
 }
 
-// Why a query found nothing: its stop words, its words the index lacks, and
-// what the two categories that "**" leaves out would add.
-void explainNothing(const Options &o, const Shown &shown) {
-    const textfind::StopWords stopWords = textfind::readStopWords(textfind::kStopWordFile);
-    textfind::BtreeFile index;
-    if (index.open(textfind::kIndexFile, 0, true) != textfind::OpenResult::kOpened) return;
-    std::string dropped, absent;
-    textfind::forEachWord(shown.query(), [&](std::string_view word) {
-        const std::string key = textfind::wordNormalForm(word);
-        std::string_view data;
-        if (stopWords.contains(key))
-            dropped += (dropped.empty() ? "" : ", ") + shown.text(std::string(word));
-        else if (index.get(key, data) != textfind::Lookup::kFound)
-            absent += (absent.empty() ? "" : ", ") + shown.text(std::string(word));
-    });
-    if (!dropped.empty()) std::printf("  stop words, not looked up: %s\n", dropped.c_str());
-    if (!absent.empty()) std::printf("  no record holds: %s\n", absent.c_str());
-    if (o.selector != "**") return;
-    textfind::QueryScratch scratch;
-    textfind::RecordList all;
-    if (textfind::evaluateQuery(index, stopWords, shown.query(), o.mode, "**EE;MM", scratch, all) &&
-        !all.empty())
+// What the selector left out, and why nothing was found, in lines of the
+// answer.
+void sayWhy(const Options &o, const Shown &shown, int32_t count,
+            const textfind::search::Diagnosis &why) {
+    auto listed = [&](const std::vector<std::string> &words) {
+        std::string out;
+        for (const std::string &word : words) out += (out.empty() ? "" : ", ") + shown.text(word);
+        return out;
+    };
+    if (count == 0 && !why.stopWords.empty())
+        std::printf("  stop words, not looked up: %s\n", listed(why.stopWords).c_str());
+    if (count == 0 && !why.absent.empty())
+        std::printf("  no record holds: %s\n", listed(why.absent).c_str());
+    const std::size_t found = static_cast<std::size_t>(count);
+    if (why.everyCategory > found)
         std::printf(
-            "  the selector \"**\" leaves out the EE and MM categories: --selector "
-            "'**EE;MM' finds %s\n",
-            tools::counted(all.size(), "record", "records").c_str());
-}
-
-// The record numbers behind the texts ResSet delivers, highest first, from
-// the library's own query code on the same stores.
-textfind::RecordList numbersOf(const Options &o, const Shown &shown) {
-    textfind::BtreeFile index;
-    textfind::QueryScratch scratch;
-    textfind::RecordList numbers;
-    if (index.open(textfind::kIndexFile, 0, true) != textfind::OpenResult::kOpened ||
-        !textfind::evaluateQuery(index, textfind::readStopWords(textfind::kStopWordFile),
-                                 shown.query(), o.mode, o.selector, scratch, numbers))
-        numbers.clear();
-    return {numbers.rbegin(), numbers.rend()};
+            "  the selector \"%s\" leaves out %s%s: --selector '%s' finds %s\n", o.selector.c_str(),
+            o.selector == "**" ? "the EE and MM categories, " : "",
+            tools::counted(why.everyCategory - found, "more record", "more records").c_str(),
+            textfind::search::kEveryCategory,
+            tools::counted(why.everyCategory, "record", "records").c_str());
+    if (!why.categories.empty()) {
+        std::string codes;
+        for (const std::string &code : why.categories)
+            codes += (codes.empty() ? "" : ", ") + (code.empty() ? std::string("(empty)") : code);
+        std::printf(
+            "  the records that hold the words are of the categories %s (a selector "
+            "names codes as stored: capitals are not small letters)\n",
+            codes.c_str());
+    }
 }
 
 int drain(const Options &o, const Shown &shown, int32_t count, std::vector<char> &buffer,
           tools::JsonWriter &json) {
-    const textfind::RecordList numbers =
-        o.numbers || o.json ? numbersOf(o, shown) : textfind::RecordList();
+    // The numbers behind the texts: the result set, drained from its end.
+    const textfind::RecordList &entries = textfind::resultSet().entries;
+    const textfind::RecordList numbers(entries.rbegin(), entries.rend());
     if (o.json) json.key("texts").beginArray();
     long delivered = 0;
     std::size_t missing = 0, taken = 0;
     int32_t stopped = 0;
-    for (int32_t rc; (!o.limit || delivered < *o.limit) && (rc = ResSet(buffer.data())) != 0;) {
+    for (int32_t rc; (!o.limit || delivered < *o.limit) &&
+                     (rc = ResSet(buffer.data())) != TEXTFIND_RESULT_SET_EMPTY;) {
         const int32_t number = taken < numbers.size() ? numbers[taken] : 0;
         ++taken;
-        if (rc == -1 || rc == -2) {  // the entry stays in the set: going on would never end
+        // The entry stays in the set: going on would never end.
+        if (rc == TEXTFIND_RECORD_NO_HANDLE || rc == TEXTFIND_RECORD_NOT_OPENED) {
             stopped = rc;
             break;
         }
-        if (rc == -3) {
+        if (rc == TEXTFIND_RECORD_MISSING) {
             ++missing;
             continue;
         }
@@ -279,7 +266,7 @@ int drain(const Options &o, const Shown &shown, int32_t count, std::vector<char>
         for (std::size_t i = 0; i < taken && i < numbers.size(); ++i)
             json.value(static_cast<int64_t>(numbers[i]));
         json.endArray().key("missing").value(static_cast<uint64_t>(missing));
-        if (stopped) json.key("error").value(explanation(stopped, false, o.folder));
+        if (stopped) json.key("error").value(tools::resultWords(stopped, false, o.folder));
         std::printf("%s\n", json.endObject().text().c_str());
     }
     if (missing && !o.json)
@@ -288,7 +275,7 @@ int drain(const Options &o, const Shown &shown, int32_t count, std::vector<char>
     if (stopped) {
         if (!o.json)
             std::fprintf(stderr, "textfind-search: %s\n",
-                         explanation(stopped, false, o.folder).c_str());
+                         tools::resultWords(stopped, false, o.folder).c_str());
         return tools::kExitCannotRun;
     }
     return count == 0 ? tools::kExitNothing : tools::kExitSuccess;
@@ -300,21 +287,25 @@ int search(const Options &o, const Shown &shown, std::vector<char> &buffer) {
     if (count < 0) {
         if (o.json) {
             json.beginObject().key("result").value(static_cast<int64_t>(count));
-            json.key("error").value(explanation(count, true, o.folder));
+            json.key("error").value(tools::resultWords(count, true, o.folder));
             std::printf("%s\n", json.endObject().text().c_str());
         } else {
             std::fprintf(stderr, "textfind-search: %s\n",
-                         explanation(count, true, o.folder).c_str());
+                         tools::resultWords(count, true, o.folder).c_str());
         }
         return tools::kExitCannotRun;
     }
+    const textfind::search::Diagnosis why =
+        textfind::search::diagnose(shown.query(), o.mode, static_cast<std::size_t>(count));
     if (o.json) {
         json.beginObject().key("query").value(shown.text(shown.query())).key("mode");
         json.value(o.mode == 1 ? "all" : "any").key("selector").value(o.selector);
         json.key("count").value(static_cast<int64_t>(count));
+        json.key("leftOut").value(static_cast<uint64_t>(
+            why.everyCategory - std::min(why.everyCategory, static_cast<std::size_t>(count))));
     } else {
         std::printf("%s\n", tools::counted(count, "record", "records").c_str());
-        if (count == 0) explainNothing(o, shown);
+        sayWhy(o, shown, count, why);
     }
     if (o.count) {
         if (o.json) std::printf("%s\n", json.endObject().text().c_str());
