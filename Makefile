@@ -14,7 +14,7 @@ export HOSTLIBS_WERROR = $(WERROR)
 PACKAGES = cmake/packages
 INSTALL = ./cmake/install-deps.sh
 
-.PHONY: all build-deps deps test-deps package-deps bench-deps build asan release demo test \
+.PHONY: all build-deps deps test-deps package-deps bench-deps build asan release tools demo test \
   test-format test-paths test-install-script test-native test-asan test-release test-package \
   package bench format clean
 
@@ -47,10 +47,14 @@ release: deps
 	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=ON -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
-# Only what the demo runs: the libraries, the builder and the demo host.
-demo: build-deps
+# The libraries and the three store tools, in $(BUILD)/lib and $(BUILD)/bin.
+tools: build-deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DHOSTLIBS_WERROR=$(WERROR) $(CMAKE_FLAGS) >/dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target textfind hostutil textfind-build textfind-demo
+	cmake --build $(BUILD) -j $(JOBS) --target textfind hostutil textfind-build textfind-check textfind-search
+
+# The tools, the demo host, and the demo run.
+demo: tools
+	cmake --build $(BUILD) -j $(JOBS) --target textfind-demo
 	./tools/demo/run-demo.sh $(BUILD)
 
 # The damaged-store campaign's counts are printed whether or not it passed.

@@ -29,10 +29,7 @@ Buffer allocate(std::size_t bytes) {
         static_cast<unsigned char *>(platform::current().allocate(bytes == 0 ? 1 : bytes)));
 }
 
-struct FileCloser {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = platform::CFile;
 
 // One statement on the host's connection, dropped when it goes out of scope.
 class Statement {

@@ -40,6 +40,10 @@ int32_t printFile(const char *printerName, const char *outputFile, const char *f
         return HOSTUTIL_PRINT_FAILED;
     }
 
+    // Each path gives back what it took in the order a host has always seen
+    // (the journal of the tests holds it): the early failures the buffer
+    // first, the end of a started job the cursor, the document, the printer,
+    // the file, then the buffer.
     FILE *file = filePath ? os.openFile(filePath, "rb") : nullptr;
     if (!file) {
         std::snprintf(message, sizeof message, "Non posso aprire il '%s' per leggerlo.",

@@ -1,15 +1,24 @@
 #include "printer_select.h"
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 
 #include "export_guard.h"
 #include "platform/platform.h"
 
-static_assert(sizeof(void *) != 4 || sizeof(HostutilPrinterSetup) == 26,
-              "the host's setup record is 26 bytes on 32-bit builds");
-static_assert(sizeof(void *) != 8 || sizeof(HostutilPrinterSetup) == 42,
-              "the setup record is byte-packed on 64-bit builds");
+// Hosts lay the setup record out byte for byte: three buffer addresses, the
+// three 16-bit fields, the 32-bit flags, the device context; 26 bytes on
+// 32-bit builds, 42 on 64-bit ones. The one place the layout is held.
+constexpr std::size_t kPointer = sizeof(void *);
+static_assert(offsetof(HostutilPrinterSetup, driverName) == kPointer);
+static_assert(offsetof(HostutilPrinterSetup, portName) == 2 * kPointer);
+static_assert(offsetof(HostutilPrinterSetup, copies) == 3 * kPointer);
+static_assert(offsetof(HostutilPrinterSetup, fromPage) == 3 * kPointer + 2);
+static_assert(offsetof(HostutilPrinterSetup, toPage) == 3 * kPointer + 4);
+static_assert(offsetof(HostutilPrinterSetup, flags) == 3 * kPointer + 6);
+static_assert(offsetof(HostutilPrinterSetup, deviceContext) == 3 * kPointer + 10);
+static_assert(sizeof(HostutilPrinterSetup) == 4 * kPointer + 10);
 
 namespace hostutil {
 

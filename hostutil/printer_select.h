@@ -11,7 +11,6 @@ namespace hostutil {
 
 // The size SetupDialog and DefaultPrinter take each host name buffer to have.
 inline constexpr size_t kNameBufferSize = 129;
-inline constexpr size_t kProfileEntrySize = 256;
 
 int32_t setupDialog(HostutilPrinterSetup *record);
 

@@ -16,10 +16,7 @@ namespace hostutil {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = platform::CFile;
 
 }  // namespace
 

@@ -56,7 +56,9 @@ int32_t runProgram(const char *programPath, const char *const words[5]) {
     platform::ProcessInfo info;
     if (int error = os.createProcess(path.c_str(), commandLine.c_str(), info)) return error;
     os.waitForExit(info.process);
-    os.exitCode(info.process);  // read, and deliberately not reported
+    // The exit code is read, as it always was, and not reported: RunPrg
+    // tells only whether the program could be started and waited for.
+    os.exitCode(info.process);
     os.closeHandle(info.process);
     os.closeHandle(info.thread);
     return HOSTUTIL_RUN_DONE;

@@ -43,7 +43,7 @@ extern "C" {
  * away before the end, or the output file cannot be written out) shows
  * "Trasmissione dati alla stampante fallito" and gives 0, as a failed write
  * does; so does a server that went away before its answer to the document
- * (no answer is no success). Mended: such a job used to give 1.
+ * (no answer is no success).
  * An output file is written as ReplChar writes its copy, its room reserved
  * from the length of the file to print. Case by case:
  *  - a file the caller may not write, a link loop or a missing folder: the
@@ -126,9 +126,7 @@ typedef void *HostutilConnection;
  * the value failed (a constraint it breaks, a server that went away).
  * -3 also covers a file that cannot be held in memory (its buffer cannot be
  * allocated) and one that yields fewer bytes than its length: the statement
- * is then neither prepared nor executed.
- * Mended: a statement that failed used to give 0, as if the file were
- * stored; it now gives -5. */
+ * is then neither prepared nor executed. */
 enum HostutilLoadBinResult {
     HOSTUTIL_LOAD_DONE = 0,
     HOSTUTIL_LOAD_NO_CONNECTION = -1,
@@ -165,9 +163,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL LoadBin(HostutilConnection connection, const 
  *  - on Windows: a read-only attribute gives -6; a file another process
  *    holds open is written when its sharing allows writers.
  * A value whose buffer cannot be allocated gives -4 before any file is
- * written. Mended: a failed write used to leave the file truncated, and then
- * a temporary file renamed over it replaced files the caller could not
- * write. */
+ * written. */
 enum HostutilSaveBinResult {
     HOSTUTIL_SAVE_DONE = 0,
     HOSTUTIL_SAVE_NO_CONNECTION = -1,
@@ -243,10 +239,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL VEDIVAR(const char *path, const char *name, c
  *    whose writing failed midway (a read error) is cut where the writing
  *    stopped;
  *  - on Windows: a read-only attribute refuses (0); a file another process
- *    holds open is written when its sharing allows writers, else 0.
- * Mended: the copy used to go to a temporary file renamed over the
- * destination, which let a caller replace files it could not write, failed
- * where an open works, split hard links and took pipe names for paths. */
+ *    holds open is written when its sharing allows writers, else 0. */
 enum HostutilReplCharResult { HOSTUTIL_REPLACE_DONE = 1, HOSTUTIL_REPLACE_FAILED = 0 };
 HOSTUTIL_API int32_t HOSTUTIL_CALL ReplChar(const char *source, const char *destination,
                                             int32_t fromByte, int32_t toByte);
@@ -305,8 +298,7 @@ HOSTUTIL_API int32_t HOSTUTIL_CALL SetNewTime(int32_t year, int32_t month, int32
 
 /* Receives each message box of PrintFile: `caption` and `text` are valid
  * only during the call. Without a handler the boxes are not shown at all
- * (PrintFile's result still tells the failure). Mended: they used to be
- * written to stderr, and a library prints nothing. */
+ * (PrintFile's result still tells the failure). */
 typedef void (*HostutilMessageHandler)(const char *caption, const char *text);
 
 /* Installs `handler`; null restores the default. */

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "c_file.h"
 #include "digest.h"
 #include "file_stamp.h"
 
@@ -12,10 +13,7 @@ namespace textfind {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = CFile;
 
 File openToRead(const std::string &path) { return File(std::fopen(path.c_str(), "rb")); }
 

@@ -1,4 +1,5 @@
-// Evaluation of a query against the word index ("opere.idb").
+// ScanDB: a query evaluated against the word index ("opere.idb") into the
+// result set (the evaluation itself is evaluation.h's).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "stop_words.h"
 
+#include "c_file.h"
+
 #include <cstdio>
 #include <memory>
 
@@ -33,10 +35,7 @@ StopWords parseStopWords(std::string_view raw) {
 }
 
 StopWords readStopWords(const char *path) {
-    struct Closer {
-        void operator()(std::FILE *f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path, "rb"));
+    const CFile file(std::fopen(path, "rb"));
     if (!file) return {};
     // Read on every query: unbuffered, the stream asks the system only to
     // read, and a short read is the end (or an error, which ends it too).

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,6 +26,12 @@ struct FileIdentity {
 // Nothing when the file cannot be examined (or, for a path, does not exist).
 std::optional<FileIdentity> identityOfOpenFile(std::FILE *file);
 std::optional<FileIdentity> identityOfPath(const char *path);
+
+// A C stream closed with its owner.
+struct CFileCloser {
+    void operator()(std::FILE *file) const { std::fclose(file); }
+};
+using CFile = std::unique_ptr<std::FILE, CFileCloser>;
 
 // fseek and ftell with 64-bit offsets on every platform.
 int seekFile(std::FILE *file, long long offset, int whence);

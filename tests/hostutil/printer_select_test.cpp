@@ -45,15 +45,6 @@ struct HostRecord {
     }
 };
 
-TEST(SetupDialog, RecordLayoutIsBytePacked) {
-    EXPECT_EQ(offsetof(HostutilPrinterSetup, copies), 3 * sizeof(void *));
-    EXPECT_EQ(offsetof(HostutilPrinterSetup, fromPage), 3 * sizeof(void *) + 2);
-    EXPECT_EQ(offsetof(HostutilPrinterSetup, toPage), 3 * sizeof(void *) + 4);
-    EXPECT_EQ(offsetof(HostutilPrinterSetup, flags), 3 * sizeof(void *) + 6);
-    EXPECT_EQ(offsetof(HostutilPrinterSetup, deviceContext), 3 * sizeof(void *) + 10);
-    EXPECT_EQ(sizeof(HostutilPrinterSetup), 4 * sizeof(void *) + 10);
-}
-
 TEST(SetupDialog, TheDialogStartsFromTheRecord) {
     ScopedDouble os;
     HostRecord host;

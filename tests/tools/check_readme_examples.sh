@@ -2,7 +2,8 @@
 # usage: check_readme_examples.sh SOURCE_DIR BUILD_DIR
 # The README's host examples, as a host author copies them: the C one built
 # with AddressSanitizer, and the Python one, each run on the demo stores with
-# the buffer size textfind-build printed for them.
+# the buffer size textfind-build printed for them; and its catalogue's
+# commands, run as a keeper types them.
 set -eu
 source=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
@@ -41,5 +42,15 @@ if (cd "$work" && LD_PRELOAD="$asan" ASAN_OPTIONS=detect_leaks=0 python3 host.py
   echo "ok   the README's Python example, with the same buffer size"
 else
   echo "FAIL the README's Python example:"; cat "$work/py.out"; status=1
+fi
+# The catalogue's commands, as written but for the clone's build folder
+# (make tools has run: these tests need it).
+example "## Keeping a catalogue" sh | grep -v '^make tools' |
+  sed "s|\.\./build/bin/|$build/bin/|g" >"$work/catalogue.sh"
+if (cd "$work" && sh -e catalogue.sh) >"$work/catalogue.out" 2>&1 &&
+   grep -q "^3 records$" "$work/catalogue.out" && [ -f "$work/scratch/stores/noused.txt" ]; then
+  echo "ok   the README's catalogue commands"
+else
+  echo "FAIL the README's catalogue commands:"; cat "$work/catalogue.out"; status=1
 fi
 exit $status

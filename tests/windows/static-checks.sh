@@ -104,13 +104,6 @@ check_dll textfind "$textfind_exports"
 check_dll hostutil "$hostutil_exports"
 
 if i686-w64-mingw32-g++ -std=c++20 -fsyntax-only -Wall -Wextra -Werror \
-     -I"$root/include" "$here/layout_check.cpp" 2>"$tmp/layout.log"; then
-  pass "record layouts: setup record 26 bytes, PRINTDLGA 66 bytes"
-else
-  fail "record layouts:"; sed 's/^/       /' "$tmp/layout.log"
-fi
-
-if i686-w64-mingw32-g++ -std=c++20 -fsyntax-only -Wall -Wextra -Werror \
      -I"$root/include" "$build/exports/prototype_check.cpp" 2>"$tmp/prototypes.log"; then
   pass "the headers declare every export as cmake/exports.cmake lists it"
 else

@@ -33,8 +33,7 @@ public:
         line_ = total != 0 ? phase + ": " + std::to_string(done * 100 / total) + "%" : phase;
         if (!detail.empty()) line_ += " (" + detail + ")";
         const auto now = Clock::now();
-        if (now - last_ < std::chrono::seconds(1) || now - start_ < std::chrono::seconds(1))
-            return;
+        if (now - last_ < std::chrono::seconds(1) || now - start_ < std::chrono::seconds(1)) return;
         last_ = now;
         show();
     }

@@ -14,8 +14,9 @@ export LD_LIBRARY_PATH="$build/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 
 # The host sizes its text buffer from what the builder says the stores need.
 bufferSize() { sed -n 's/.*a host.s buffer needs \([0-9]*\)).*/\1/p'; }
-size=$("$build/bin/textfind-build" "$here/catalogue.tsv" "$work" | tee /dev/stderr | bufferSize)
-cp "$here/noused.txt" "$work/"
+size=$("$build/bin/textfind-build" --stop-words "$here/noused.txt" "$here/catalogue.tsv" "$work" |
+  tee /dev/stderr | bufferSize)
+"$build/bin/textfind-check" "$work" | tail -1
 echo
 
 cd "$work"
@@ -26,9 +27,8 @@ cd "$work"
   0 "EE;MM" "memorie scuola"
 
 mkdir "$work/cp1252"
-size=$("$build/bin/textfind-build" --encoding UTF-8:CP1252 "$here/catalogue.tsv" "$work/cp1252" |
-  tee /dev/stderr | bufferSize)
-iconv -f UTF-8 -t CP1252 "$here/noused.txt" >"$work/cp1252/noused.txt"
+size=$("$build/bin/textfind-build" --encoding UTF-8:CP1252 --stop-words "$here/noused.txt" \
+  "$here/catalogue.tsv" "$work/cp1252" | tee /dev/stderr | bufferSize)
 echo
 cd "$work/cp1252"
 echo "CP1252 stores (the query and the texts in Windows-1252, shown here in UTF-8):"

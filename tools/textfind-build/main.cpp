@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "c_file.h"
 #include "catalogue.h"
 #include "encoding.h"
 #include "interrupts.h"
@@ -278,19 +279,15 @@ int build(Arguments &arguments) {
     if (const std::optional<std::string> problem = folderProblem(arguments.folder))
         return fail(tools::kExitCannotRun, *problem);
     restore(arguments.folder, false);
-    std::FILE *input = std::fopen(arguments.catalogue.c_str(), "rb");
+    const textfind::CFile input(std::fopen(arguments.catalogue.c_str(), "rb"));
     if (!input)
         return fail(tools::kExitCannotRun, arguments.catalogue + ": " + std::strerror(errno));
-    struct Closer {
-        std::FILE *file;
-        ~Closer() { std::fclose(file); }
-    } closer{input};
     // Known to convert before the catalogue is read.
     const std::optional<std::string> stopWords =
         arguments.stopWords.empty()
             ? std::nullopt
             : std::optional<std::string>(stopWordsFile(arguments.stopWords, converter.get()));
-    textfind::build::CatalogueReader reader(input, arguments.catalogue, arguments.read);
+    textfind::build::CatalogueReader reader(input.get(), arguments.catalogue, arguments.read);
     textfind::build::StoreBuilder builder(arguments.folder, arguments.catalogue);
     tools::Progress progress("textfind-build", arguments.progress);
     std::error_code unknown;

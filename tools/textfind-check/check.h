@@ -1,5 +1,5 @@
 // What textfind-check finds in a folder's stores and stop-word file,
-// without changing anything.
+// changing nothing; and the proof it writes for sound stores (--prove).
 #pragma once
 
 #include <cstddef>

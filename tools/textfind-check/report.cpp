@@ -3,25 +3,14 @@
 #include "check.h"
 #include "format.h"
 #include "json.h"
+#include "printable.h"
 #include "wording.h"
 
 namespace textfind::check {
 
 namespace {
 
-std::string printable(std::string_view bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c != 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
+using tools::printable;
 
 // present and matching, present and not matching, absent.
 std::string proofState(const ProofCheck &proof) {

@@ -49,7 +49,8 @@ Diagnosis diagnose(std::string_view query, int32_t mode, std::size_t found) {
     RecordList all;
     if (evaluateQuery(index, stopWords, query, mode, kEveryCategory, scratch, all))
         diagnosis.everyCategory = all.size();
-    if (found == 0 && diagnosis.everyCategory > 0) diagnosis.categories.assign(codes.begin(), codes.end());
+    if (found == 0 && diagnosis.everyCategory > 0)
+        diagnosis.categories.assign(codes.begin(), codes.end());
     return diagnosis;
 }
 

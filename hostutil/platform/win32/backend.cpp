@@ -15,17 +15,18 @@
 #include "platform/device_entry.h"
 #include "platform/platform.h"
 
-// Hosts lay these records out byte for byte; a change here breaks them.
+// The system's records this backend fills field by field, as the 32-bit
+// system lays them out (the setup record's layout is printer_select.cpp's).
 #if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(HostutilPrinterSetup) == 26, "printer setup record is 26 bytes");
-static_assert(offsetof(HostutilPrinterSetup, copies) == 12);
-static_assert(offsetof(HostutilPrinterSetup, fromPage) == 14);
-static_assert(offsetof(HostutilPrinterSetup, toPage) == 16);
-static_assert(offsetof(HostutilPrinterSetup, flags) == 18);
-static_assert(offsetof(HostutilPrinterSetup, deviceContext) == 22);
 static_assert(sizeof(PRINTDLGA) == 66, "PRINTDLGA is byte-packed on 32-bit Windows");
-#else
-static_assert(sizeof(HostutilPrinterSetup) == 42, "printer setup record is 42 bytes");
+static_assert(offsetof(PRINTDLGA, Flags) == 20);
+static_assert(offsetof(PRINTDLGA, nFromPage) == 24);
+static_assert(offsetof(PRINTDLGA, nToPage) == 26);
+static_assert(offsetof(PRINTDLGA, nMinPage) == 28);
+static_assert(offsetof(PRINTDLGA, nMaxPage) == 30);
+static_assert(offsetof(PRINTDLGA, nCopies) == 32);
+static_assert(offsetof(PRINTDLGA, hSetupTemplate) == 62);
+static_assert(sizeof(DOC_INFO_1A) == 12);
 #endif
 static_assert(sizeof(hostutil::platform::DevNames) == sizeof(DEVNAMES));
 static_assert(sizeof(hostutil::platform::SystemTime) == sizeof(SYSTEMTIME));
@@ -109,7 +110,8 @@ public:
     }
 
     Handle setWaitCursor() override {
-        return SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F02)));  // IDC_WAIT
+        // IDC_WAIT spelled for the ANSI call: the header's name follows UNICODE.
+        return SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(0x7F02)));
     }
 
     void setCursor(Handle cursor) override { SetCursor(static_cast<HCURSOR>(cursor)); }

@@ -11,6 +11,7 @@
 
 #include "exports_table.h"
 #include "hostutil.h"
+#include "printable.h"
 #include "textfind.h"
 
 namespace test {
@@ -60,20 +61,7 @@ public:
     }
     bool expectText(const std::string &actual, const std::string &expected, const char *what) {
         return expect(actual == expected, "%s: got \"%s\", expected \"%s\"", what,
-                      printable(actual).c_str(), printable(expected).c_str());
-    }
-    static std::string printable(const std::string &s) {
-        std::string out;
-        for (unsigned char c : s) {
-            if (c >= 0x20 && c < 0x7F && c != '\\') {
-                out += static_cast<char>(c);
-            } else {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                out += hex;
-            }
-        }
-        return out;
+                      tools::printable(actual).c_str(), tools::printable(expected).c_str());
     }
 
 private:

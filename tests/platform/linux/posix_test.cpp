@@ -1,4 +1,4 @@
-// The Linux backend's failure texts for local and spooler codes.
+// posix.h: the Linux backend's failure texts for local and spooler codes.
 #include <gtest/gtest.h>
 
 #include <cerrno>
