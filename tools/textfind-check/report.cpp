@@ -95,8 +95,11 @@ std::string humanReport(const Report &r) {
         std::string first;
         std::size_t named = 0;
         for (const Finding &finding : r.notes)
-            if (finding.what == what && !subject(finding).empty() && named++ < kNamedInNotes)
-                first += (first.empty() ? ":" : ",") + subject(finding);
+            if (finding.what == what && !subject(finding).empty() && named++ < kNamedInNotes) {
+                // Appended piece by piece, as above (-Wrestrict at -O3).
+                first += first.empty() ? ':' : ',';
+                first += subject(finding);
+            }
         out += first + (count > named && named > 0 ? ", ..." : "") + "\n";
     }
     listFindings(out, "problems", r.problems, r.problemCounts);
