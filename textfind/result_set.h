@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "evaluation.h"
-#include "file_stamp.h"
 #include "merge.h"
+#include "store_pair.h"
 
 namespace textfind {
 
@@ -24,16 +24,15 @@ struct ReadAheadLimits {
 extern ReadAheadLimits readAheadLimits;
 
 // The records of the entries ResSet takes next, read through the handle of
-// a call that had to open the record store, and what identifies the files
-// they came from: the pair's three stamps when they were read. Memory only:
-// no handle or file is kept.
+// a call that had to open the record store, and the stamps of the pair they
+// came from, as that call found it. Memory only: no handle or file is kept.
 struct ReadAhead {
     struct Item {
         int32_t record;
         int32_t result;              // what ResSet answers for it: 1 delivered, -3 missing
         std::size_t offset, length;  // of its stored text in `texts`
     };
-    std::optional<FileStamp> index, records, proof;
+    PairStamps stamps;
     std::vector<Item> items;  // in the order ResSet takes them
     std::size_t next = 0;
     std::string texts;  // as stored (scrambled), back to back

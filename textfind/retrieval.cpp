@@ -53,18 +53,11 @@ int32_t notOpenedResult(OpenResult opened) {
     return opened == OpenResult::kNoHandle ? TEXTFIND_RECORD_NO_HANDLE : TEXTFIND_RECORD_NOT_OPENED;
 }
 
-std::optional<FileStamp> recordStoreStamp(const BtreeFile &store) {
-    std::optional<FileStamp> stamp = store.stamp();
-    return stamp ? stamp : stampOf(kRecordFile);
-}
-
 // What ResSet answers for `record` from what was read ahead, once the
 // pair's three files prove to be those it was read from; 0 when it cannot.
 int32_t fromReadAhead(ReadAhead &ahead, int32_t record, char *buffer) {
     const ReadAhead::Item &item = ahead.items[ahead.next];
-    if (item.record != record || stampOf(kRecordFile) != ahead.records ||
-        stampOf(kIndexFile) != ahead.index || stampOf(kProofFile) != ahead.proof)
-        return 0;
+    if (item.record != record || pairStampsNow() != ahead.stamps) return 0;
     if (item.result == TEXTFIND_RECORD_DELIVERED)
         deliver(std::string_view(ahead.texts).substr(item.offset, item.length), buffer);
     ++ahead.next;
@@ -81,9 +74,7 @@ void readAhead(BtreeFile &store, PairFacts &pair, const RecordList &entries,
     ahead.grant = std::min(std::max<std::size_t>(1, ahead.grant * 2), readAheadLimits.records);
     if (wanted == 0) return;
     try {
-        ahead.records = recordStoreStamp(store);
-        ahead.index = stampOf(kIndexFile);
-        ahead.proof = stampOf(kProofFile);
+        ahead.stamps = pair.stamps;
         for (std::size_t i = 0; i < wanted && ahead.texts.size() < readAheadLimits.bytes; ++i) {
             const int32_t record = entries[entries.size() - 1 - i];
             std::string_view data;

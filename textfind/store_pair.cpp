@@ -12,11 +12,6 @@ namespace textfind {
 
 namespace {
 
-struct MetPair {
-    std::optional<FileStamp> index, records, proof;
-    PairFacts facts;
-};
-
 void learnProof(PairFacts &facts, const ProofCheck &check) {
     facts.refused = refusesPair(check.outcome);
     if (const std::optional<uint32_t> longest = check.longestText()) {
@@ -28,30 +23,31 @@ void learnProof(PairFacts &facts, const ProofCheck &check) {
 
 }  // namespace
 
+PairStamps pairStampsNow() {
+    return {stampOf(kIndexFile), stampOf(kRecordFile), stampOf(kProofFile)};
+}
+
 PairFacts *currentPair(StoreFile reads, BtreeFile &file) {
     // A list: the facts keep their place while others come and go.
-    static std::list<MetPair> met;
+    static std::list<PairFacts> met;
     const char *readName = reads == StoreFile::kIndex ? kIndexFile : kRecordFile;
     std::optional<FileStamp> read = file.stamp();
     if (!read) read = stampOf(readName);
-    // All three files name the pair: a pair met while a build was putting
-    // its files in place one by one is another pair than the finished one.
-    MetPair now;
+    PairStamps now;
     now.index = reads == StoreFile::kIndex ? read : stampOf(kIndexFile);
     now.records = reads == StoreFile::kRecords ? read : stampOf(kRecordFile);
     now.proof = stampOf(kProofFile);
-    auto same = [&](const MetPair &pair) {
-        return pair.index == now.index && pair.records == now.records && pair.proof == now.proof;
-    };
     // The most recent pair met with these files first.
-    if (const auto found = std::find_if(met.begin(), met.end(), same); found != met.end()) {
+    const auto found = std::find_if(met.begin(), met.end(),
+                                    [&](const PairFacts &pair) { return pair.stamps == now; });
+    if (found != met.end()) {
         met.splice(met.begin(), met, found);
     } else {
         if (met.size() == kPairsKept) met.pop_back();
-        met.push_front(std::move(now));
-        learnProof(met.front().facts, checkProof("", ProofDepth::kIdentities));
+        met.emplace_front().stamps = now;
+        learnProof(met.front(), checkProof("", ProofDepth::kIdentities));
     }
-    PairFacts &facts = met.front().facts;
+    PairFacts &facts = met.front();
     if (facts.refused || !read) return nullptr;
     VettedPages &pages = reads == StoreFile::kIndex ? facts.index : facts.records;
     if (!pages.started()) {

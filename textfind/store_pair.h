@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "file_stamp.h"
 #include "page_vetting.h"
 
 namespace textfind {
@@ -24,7 +25,17 @@ inline constexpr uint32_t kReadAheadCacheBytes = 256 * 1024;
 // A host that moves between a few catalogues keeps each one's facts.
 inline constexpr std::size_t kPairsKept = 8;
 
+// The stamps of the pair's three files, which name it: a pair met while a
+// build was putting its files in place one by one is another pair than the
+// finished one.
+struct PairStamps {
+    std::optional<FileStamp> index, records, proof;
+    bool operator==(const PairStamps &) const = default;
+};
+PairStamps pairStampsNow();
+
 struct PairFacts {
+    PairStamps stamps;     // of the files these facts are about
     bool refused = false;  // the proof says the pair is not what the builder wrote
     // The longest text, the bound of every delivery: from the proof, or
     // read from the record store's entry the first time it is needed.
