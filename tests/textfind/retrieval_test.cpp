@@ -219,20 +219,6 @@ TEST_F(Exports, UnreadableStoreFilesGiveMinusTwo) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: ScanDB, 2: FindDB did not return -2";
 }
 
-// A host's drain as a transcript: `calls` ResSet calls, or until the set is
-// empty; a -2 is taken twice (the entry stays), then the drain stops.
-std::vector<Delivery> take(std::size_t calls) {
-    std::vector<Delivery> out;
-    std::vector<char> buffer(1 << 16);
-    for (std::size_t i = 0; i < calls; ++i) {
-        const int32_t code = ResSet(buffer.data());
-        if (code == 0) break;
-        out.push_back({code, code == 1 ? std::string(buffer.data()) : std::string()});
-        if (code == -2 && out.size() > 1 && out[out.size() - 2].code == -2) break;
-    }
-    return out;
-}
-
 // ResSet reads ahead through the handle of the calls that open the record
 // store, and delivers from memory while the pair's files keep their stamps:
 // whatever happens to the files between two calls, every answer is the one
@@ -308,9 +294,9 @@ TEST(ReadAhead, EveryAnswerIsTheOneOfThePathThatReadsNothingAhead) {
             row.before();
             textfind::readAheadLimits = reading == 1 ? row.limits : textfind::ReadAheadLimits{0, 0};
             ASSERT_EQ(ScanDB("numero", 1, "**"), 3000);
-            answers[reading] = take(40);
+            answers[reading] = drain(40);
             row.between();
-            const std::vector<Delivery> rest = take(4000);
+            const std::vector<Delivery> rest = drain(4000);
             answers[reading].insert(answers[reading].end(), rest.begin(), rest.end());
             ScanDB("", 1, "");
         }

@@ -134,6 +134,7 @@ std::vector<Delivery> drain(std::size_t limit) {
         const int32_t code = ResSet(buffer.data());
         if (code == 0) break;
         out.push_back({code, code == 1 ? std::string(buffer.data()) : std::string()});
+        if (code == -2 && out.size() > 1 && out[out.size() - 2].code == -2) break;
     }
     return out;
 }

@@ -72,7 +72,8 @@ struct Delivery {
     bool operator==(const Delivery &) const = default;
 };
 
-// Calls ResSet until it returns 0 (or a safety limit); the final 0 is not listed.
+// Calls ResSet until it returns 0 (or `limit` calls); the final 0 is not
+// listed. A -2 keeps its entry: after two in a row the drain stops.
 std::vector<Delivery> drain(std::size_t limit = 1000000);
 
 using Postings = std::vector<std::pair<int32_t, std::string>>;
