@@ -40,7 +40,10 @@ bool pagesIntact(const std::string &path, const std::string &proofPath, const Pa
     if (depth == ProofDepth::kIdentities) return true;
     const std::optional<ProvenStore> now = provePages(path);
     File digests = openToRead(proofPath);
-    if (!now || !digests) return false;
+    // The file may have changed since its length was taken.
+    if (!now || now->pages.pageSize != pages.pageSize || now->digests.size() != pages.pages ||
+        !digests)
+        return false;
     std::vector<unsigned char> written(pages.pages * kPageDigestSize);
     if (std::fseek(digests.get(), static_cast<long>(pageDigestOffset(proof, ofRecords, 0)),
                    SEEK_SET) != 0 ||
