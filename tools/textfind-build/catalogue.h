@@ -15,8 +15,9 @@
 // header row is skipped.
 //
 // A NUL byte anywhere is an error (the host would see a text cut short), as
-// is a repeated record number, and a category code of more than 2 bytes. A UTF-8 byte order mark at
-// the start is skipped when the catalogue is read as UTF-8.
+// are a repeated record number and a category code of more than 2 bytes. A
+// UTF-8 byte order mark at the start is skipped when the catalogue is read
+// as UTF-8.
 #pragma once
 
 #include <cstdint>
