@@ -107,6 +107,37 @@ TEST_F(Search, ARecordLongerThanTheEntryIsRefusedNotWrittenPastTheBuffer) {
     EXPECT_EQ(drained.output.find(std::string(100, 'x')), std::string::npos);
 }
 
+// Another writer's stores with a page zero-filled, each page in turn: the
+// command reads them only as the library does, so it answers or says it
+// cannot, and never hangs inside Berkeley DB (as it did sizing its buffer).
+TEST(SearchDamaged, EveryZeroFilledPageIsAnsweredOrRefused) {
+    test::ScratchFolder folder;
+    std::string catalogue;
+    for (int r = 1; r <= 3000; ++r)
+        catalogue += std::to_string(r) + "\tAB\tcasa numero " + std::to_string(r) + " " +
+                     std::string(static_cast<std::size_t>(r % 50), 'x') + "\n";
+    test::writeFile("c.tsv", catalogue);
+    ASSERT_EQ(test::runCommand(std::string(TEXTFIND_BUILD_TOOL) + " c.tsv . >/dev/null").status, 0);
+    std::remove("opere.sum");
+    for (const char *store : {"opere.ddb", "opere.idb"}) {
+        const std::string sound = test::readFile(store);
+        const std::size_t page = textfind::readU32(
+            reinterpret_cast<const unsigned char *>(sound.data()) + textfind::kMetaPageSizeOffset);
+        for (std::size_t at = page; at < sound.size(); at += page) {
+            SCOPED_TRACE(std::string(store) + " page " + std::to_string(at / page));
+            std::string damaged = sound;
+            std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(at), page, '\0');
+            test::writeFile(store, damaged);
+            // timeout: a hang fails the row instead of the whole run.
+            const test::Ran ran = test::runCommand(
+                "timeout 60 " + std::string(TEXTFIND_SEARCH_TOOL) + " --limit 3 numero 2>&1");
+            EXPECT_TRUE(ran.status == 0 || ran.status == 1 || ran.status == 3)
+                << ran.status << ": " << ran.output;
+        }
+        test::writeFile(store, sound);
+    }
+}
+
 // What the command says of each thing a user gets wrong or wonders about,
 // and how it ends.
 TEST_F(Search, SaysWhyAndWhatToDoInWords) {

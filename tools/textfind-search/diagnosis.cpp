@@ -9,6 +9,7 @@
 #include "format.h"
 #include "postings.h"
 #include "stop_words.h"
+#include "store_pair.h"
 #include "words.h"
 
 namespace textfind::search {
@@ -33,7 +34,10 @@ Diagnosis diagnose(std::string_view query, int32_t mode, std::size_t found) {
     Diagnosis diagnosis;
     const StopWords stopWords = readStopWords(kStopWordFile);
     BtreeFile index;
-    if (index.open(kIndexFile, 0, true) != OpenResult::kOpened) return diagnosis;
+    // Its pages vetted as ScanDB's are: a damaged index is refused, not read.
+    if (index.open(kIndexFile, 0, true) != OpenResult::kOpened ||
+        currentPair(StoreFile::kIndex, index) == nullptr)
+        return diagnosis;
     std::set<std::string> codes;
     forEachWord(query, [&](std::string_view word) {
         const std::string key = wordNormalForm(word);

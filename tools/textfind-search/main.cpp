@@ -21,6 +21,7 @@
 #include "json.h"
 #include "options.h"
 #include "result_set.h"
+#include "store_pair.h"
 #include "textfind.h"
 #include "wording.h"
 #include "words.h"
@@ -116,17 +117,19 @@ std::optional<int> parse(int argc, char **argv, Options &o) {
     return std::nullopt;
 }
 
-// The host's buffer: the store's longest text plus one byte, from its
-// longest-text entry, which the library holds every delivery to. A store
-// without the entry (built elsewhere) gets the length of its file: no text
-// it holds can be longer.
+// The host's buffer: the store's longest text plus one byte, the bound the
+// library holds every delivery to, read as ResSet reads it (a damaged store
+// is refused, not read). A store without the bound (built elsewhere) gets
+// the length of its file: no text it holds can be longer.
 std::size_t bufferSize() {
     textfind::BtreeFile store;
-    std::string_view data;
-    if (store.open(textfind::kRecordFile, 0, true) == textfind::OpenResult::kOpened &&
-        store.get(textfind::kLongestTextKey, data) == textfind::Lookup::kFound)
-        if (const std::optional<uint32_t> longest = textfind::decodeLongestText(data))
-            return std::size_t{*longest} + 1;
+    if (store.open(textfind::kRecordFile, 0, true) == textfind::OpenResult::kOpened)
+        if (textfind::PairFacts *pair =
+                textfind::currentPair(textfind::StoreFile::kRecords, store)) {
+            std::optional<uint32_t> longest;
+            if (textfind::deliveryLimit(*pair, store, longest) && longest)
+                return std::size_t{*longest} + 1;
+        }
     std::error_code error;
     const auto length = std::filesystem::file_size(textfind::kRecordFile, error);
     return error ? 1 : static_cast<std::size_t>(length) + 1;
